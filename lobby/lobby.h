@@ -1,0 +1,104 @@
+#pragma once
+
+#include "lobby/irc_lines.h"
+#include "login/gateway_http.h"
+#include "platform/form.h"
+
+#include <QString>
+#include <QVector>
+
+class ListView;
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+class QTimer;
+class Socket;
+
+// One WHO entry collected in the lobby until the end of the WHO reply.
+struct WhoPair {
+    QString nick;
+    QString channel;
+};
+
+// The lobby: the chat session, its channel and user lists, the server's
+// informational text, and the sockets and timers of the session.
+class Lobby : public Form {
+    Q_OBJECT
+public:
+    Lobby();
+
+    void ircConnect(const QString& txtusername, quint8 userflag);
+    void listTimer_Timer();
+    void whoTimerX_Timer();
+    void gamesTimer_Timer();
+
+    // Time limits of our own (tests shorten them).
+    void setChatConnectTimeout(int ms);
+    void setGatewayTimeout(int ms);
+
+    // Session fields.
+    QString username;
+    quint8 myFlag = 0;
+    bool iAmAway = false;
+    QString myAwayMessage;
+    qint32 chanW = 10635;
+    qint32 chanH = 8835;
+    qint32 chanState = 0;
+    QVector<WhoPair> whoBuffer;
+
+    ListView* channels;
+    ListView* whoList;
+    QPlainTextEdit* ircInfo;
+    QPushButton* refreshChanButton;
+    QPushButton* logoff;
+    QLabel* Label1;
+    QLabel* Label2;
+    QLabel* Label3;
+    QLabel* Label4;
+    QLabel* Label5;
+    Socket* irc;
+    Socket* http;
+    Socket* chanScheme;
+    QTimer* listTimer;
+    QTimer* whoTimerX;
+    QTimer* gamesTimer;
+    QTimer* whoisTimer;
+
+protected:
+    void Form_Load() override;
+    void Form_QueryUnload() override;
+    void resetToDesign() override;
+
+private:
+    void irc_Connect();
+    void irc_DataArrival();
+    void irc_Lost();
+    void channels_DblClick();
+    void chanScheme_Connect();
+    void chanScheme_DataArrival();
+    void chanScheme_Failed();
+    void http_Connect();
+    void http_DataArrival();
+    void http_Finished();
+
+    void dispatchLine(const QString& line);
+    void handleServerLine(const QString& numeric, const std::optional<QString>& text);
+    void appendInfo(const QString& text);
+    void onListEntry(const QString& text);
+    void onNames(const QString& text);
+    void onWhoEntry(const QString& text);
+    void onEndOfWho();
+    void onOwnLeave();
+    bool lobbyMode() const;
+    bool sendLine(const QString& line);
+
+    LineAssembler assembler_;
+    bool dispatching_ = false;
+    // Counts the lobby's loads: a handler that waited in a nested event
+    // loop stops when the session it belonged to has ended.
+    quint64 session_ = 0;
+    bool registered_ = false;
+    gateway::Response gameListResponse_;
+    QTimer* gameListTimeout_;
+    QTimer* schemeTimeout_;
+};

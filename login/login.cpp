@@ -1,0 +1,374 @@
+#include "login/login.h"
+
+#include "app/forms.h"
+#include "app/pictures.h"
+#include "channel/channel.h"
+#include "encryption/encryption.h"
+#include "encryption/texts.h"
+#include "lobby/lobby.h"
+#include "platform/controls.h"
+#include "platform/cp1252.h"
+#include "platform/dialogs.h"
+#include "platform/listview.h"
+#include "platform/service.h"
+#include "platform/settings.h"
+#include "platform/socket.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPalette>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+
+namespace {
+
+const QString kWelcomeMarker = QStringLiteral("Welcome to the FENMOOR Gateway.<BR></FONT>");
+const QString kShowLoginMarker = QStringLiteral("<SHOWLOGIN>");
+const QString kInvalidMarker = QStringLiteral("Your username is invalid");
+
+constexpr int kExchangeTimeoutMs = 20000;
+
+QLabel* makeLabel(QWidget* parent, const QString& text, int left, int top, int width, int height)
+{
+    auto* label = new QLabel(text, parent);
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(true);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    setTwipGeometry(label, left, top, width, height);
+    return label;
+}
+
+QPushButton* makeButton(QWidget* parent, const QString& text, int left, int top, int width, int height)
+{
+    auto* button = new QPushButton(text, parent);
+    button->setAutoDefault(false);
+    button->setDefault(false);
+    setTwipGeometry(button, left, top, width, height);
+    return button;
+}
+
+} // namespace
+
+Login::Login()
+    : exchangeTimer_(new QTimer(this))
+{
+    setWindowTitle(QStringLiteral("Login - Tavimere v1.3.9"));
+    setWindowIcon(pictures::applicationIcon());
+    setFixedSize(twipsToPixelsX(4590), twipsToPixelsY(2640));
+    setAutoFillBackground(true);
+    QPalette pal = palette();
+    pal.setBrush(QPalette::Window, pictures::background());
+    pal.setColor(QPalette::WindowText, Qt::white);
+    setPalette(pal);
+
+    Label1 = makeLabel(this, QStringLiteral("The Tavimere"), 1200, 150, 2175, 255);
+    QFont bold = Label1->font();
+    bold.setBold(true);
+    Label1->setFont(bold);
+    Label1->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    Label3 = makeLabel(this, QStringLiteral("Connecting... (This may take several seconds)"), 870, 360, 2775, 495);
+    Label3->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    Label2 = makeLabel(this, QStringLiteral("Username:"), 240, 765, 975, 255);
+    userTxt = new QLineEdit(QStringLiteral("Username"), this);
+    userTxt->setMaxLength(15);
+    setTwipGeometry(userTxt, 1250, 720, 1575, 285);
+    Label4 = makeLabel(this, QStringLiteral("Flag:"), 3120, 765, 495, 255);
+    flagBox = new ImageCombo(this);
+    flagBox->setImageList(&pictures::flagList());
+    setTwipGeometry(flagBox, 3600, 690, 690, 330);
+    Label5 = makeLabel(this, QStringLiteral("Verifying Internet Connection"), 360, 1035, 3855, 255);
+    Label5->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    status = new QProgressBar(this);
+    status->setRange(0, 100);
+    status->setTextVisible(false);
+    setTwipGeometry(status, 390, 1440, 3795, 135);
+    Command1 = makeButton(this, QStringLiteral("Login Fenmoor"), 360, 1440, 1695, 300);
+    Command2 = makeButton(this, QStringLiteral("Credits"), 2280, 1440, 975, 300);
+    Command3 = makeButton(this, QStringLiteral("Exit"), 3480, 1440, 735, 300);
+    Label6 = makeLabel(this, QStringLiteral("You use this program at your own risk."), 120, 1920, 4335, 210);
+    Label7 = makeLabel(this, QStringLiteral("Tavimere is not made or supported by the Fenmoor team."), 120, 2115, 4335, 225);
+    Label8 = makeLabel(this, QStringLiteral("Be kind in the lobby: other players read what you write."), 120, 2310, 4335, 225);
+    for (QLabel* small : {Label6, Label7, Label8}) {
+        QFont f = small->font();
+        f.setPointSizeF(7);
+        small->setFont(f);
+    }
+    Label3->hide();
+    Label5->hide();
+    status->hide();
+
+    setTabOrder(userTxt, Command1);
+    setTabOrder(Command1, Command2);
+    setTabOrder(Command2, Command3);
+    setTabOrder(Command3, flagBox);
+
+    http = new Socket(QStringLiteral("http"), this);
+    exchangeTimer_->setSingleShot(true);
+    exchangeTimer_->setInterval(kExchangeTimeoutMs);
+
+    connect(Command1, &QPushButton::clicked, this, &Login::Command1_Click);
+    connect(Command2, &QPushButton::clicked, this, &Login::Command2_Click);
+    connect(Command3, &QPushButton::clicked, this, &Login::Command3_Click);
+    connect(flagBox, QOverload<int>::of(&QComboBox::activated), this, &Login::flagBox_Click);
+    connect(http, &Socket::connected, this, &Login::http_Connect);
+    connect(http, &Socket::dataArrival, this, &Login::http_DataArrival);
+    connect(http, &Socket::peerClosed, this, &Login::http_PeerClosed);
+    connect(http, &Socket::errorOccurred, this, &Login::exchangeFailed);
+    connect(exchangeTimer_, &QTimer::timeout, this, &Login::exchangeFailed);
+}
+
+void Login::setExchangeTimeout(int ms)
+{
+    exchangeTimer_->setInterval(ms);
+}
+
+void Login::Form_Load()
+{
+    loginStep = 0;
+    SettingsStore store;
+    storedUsername = store.readText(QStringLiteral("Username"), QStringLiteral("Username"));
+    storedFlag = store.readInt16(QStringLiteral("Flag"), 1);
+    FilterValue = store.readInt16(QStringLiteral("ProfanityFilter"), 1);
+    NotifyValue = store.readInt16(QStringLiteral("UserNotify"), 1);
+    chX = store.readInt32(QStringLiteral("ChannelX"), 10635);
+    chY = store.readInt32(QStringLiteral("ChannelY"), 8835);
+    chS = store.readInt32(QStringLiteral("ChannelS"), 0);
+    // A flag index the picker does not have would select nothing and log in
+    // with flag -1; the first flag stands in for it.
+    if (storedFlag < 1 || storedFlag > pictures::flagList().count())
+        storedFlag = 1;
+
+    flagBox->clear();
+    for (int i = 1; i <= pictures::flagList().count(); ++i)
+        flagBox->addPictureItem(i);
+    userTxt->setText(storedUsername);
+    flagBox->setSelectedIndex(storedFlag);
+    userTxt->setFocus();
+}
+
+void Login::Form_QueryUnload()
+{
+    lobby().unload();
+    channel().unload();
+    storedUsername = userTxt->text();
+    storedFlag = static_cast<qint16>(flagBox->selectedIndex());
+
+    SettingsStore store;
+    store.write(QStringLiteral("Username"), storedUsername);
+    store.write(QStringLiteral("Flag"), QString::number(storedFlag));
+    store.write(QStringLiteral("ProfanityFilter"), QString::number(FilterValue));
+    store.write(QStringLiteral("UserNotify"), QString::number(NotifyValue));
+    store.write(QStringLiteral("ChannelX"), QString::number(chX));
+    store.write(QStringLiteral("ChannelY"), QString::number(chY));
+    store.write(QStringLiteral("ChannelS"), QString::number(chS));
+
+    exchangeRunning_ = false;
+    exchangeTimer_->stop();
+    http->close();
+    response_.clear();
+    emit programEnded();
+}
+
+void Login::showItems()
+{
+    for (QWidget* w : {static_cast<QWidget*>(Command1), static_cast<QWidget*>(Command2),
+                       static_cast<QWidget*>(Command3), static_cast<QWidget*>(Label1),
+                       static_cast<QWidget*>(Label2), static_cast<QWidget*>(userTxt),
+                       static_cast<QWidget*>(Label4), static_cast<QWidget*>(flagBox)})
+        w->show();
+    Label3->hide();
+    Label5->hide();
+    status->hide();
+}
+
+void Login::Command2_Click()
+{
+    messageBox(this,
+               QStringLiteral("Tavimere v1.3.9\n\nA chat client for the Fenmoor online game lobby.\n\n"
+                              "Written by the Tavimere team.\nFlags: famfamfam flag icons (public domain).\n"
+                              "Icons: famfamfam Silk by Mark James (CC BY 3.0) and the Tango project (public domain)."),
+               QStringLiteral("Tavimere Credits"), MessageIcon::Information);
+    userTxt->setFocus();
+}
+
+void Login::Command3_Click()
+{
+    unload();
+}
+
+void Login::flagBox_Click()
+{
+    userTxt->setFocus();
+}
+
+void Login::Command1_Click()
+{
+    if (previousInstance()) {
+        QString text = QStringLiteral("1\"") + QString::fromLatin1(scrambled::kPreviousInstanceText);
+        unscrambleText(text);
+        messageBox(this, text, unscrambled(scrambled::kPreviousInstanceTitle), MessageIcon::Exclamation);
+        return;
+    }
+    const QString name = userTxt->text();
+    if (!name.isEmpty() && name.front() >= QLatin1Char('0') && name.front() <= QLatin1Char('9')) {
+        messageBox(this, unscrambled(scrambled::kDigitNameText), unscrambled(scrambled::kDigitNameTitle),
+                   MessageIcon::Information);
+        return;
+    }
+    QString masked = name;
+    masked.replace(unscrambled(scrambled::kBannedWord1), QStringLiteral("****"), Qt::CaseInsensitive);
+    masked.replace(unscrambled(scrambled::kBannedWord2), QStringLiteral("****"), Qt::CaseInsensitive);
+    masked.replace(unscrambled(scrambled::kBannedWord3), QStringLiteral("****"), Qt::CaseInsensitive);
+    masked.replace(unscrambled(scrambled::kBannedWord4), QStringLiteral("********"), Qt::CaseInsensitive);
+    if (masked != userTxt->text()) {
+        userTxt->setText(masked);
+        userTxt->setFocus();
+        return;
+    }
+    if (name.contains(QLatin1Char('*'))) {
+        messageBox(this, unscrambled(scrambled::kStarNameText), unscrambled(scrambled::kStarNameTitle),
+                   MessageIcon::Exclamation);
+        userTxt->setFocus();
+        return;
+    }
+    // The gateway reads single bytes: a name it cannot receive as typed
+    // would log in under another name.
+    if (!encodeWindows1252(name)) {
+        messageBox(this, unscrambled(scrambled::kUnencodableText), unscrambled(scrambled::kUnencodableTitle),
+                   MessageIcon::Exclamation);
+        userTxt->setFocus();
+        return;
+    }
+
+    for (QWidget* w : {static_cast<QWidget*>(Command1), static_cast<QWidget*>(Command2),
+                       static_cast<QWidget*>(Command3), static_cast<QWidget*>(Label1),
+                       static_cast<QWidget*>(Label2), static_cast<QWidget*>(userTxt),
+                       static_cast<QWidget*>(Label4), static_cast<QWidget*>(flagBox)})
+        w->hide();
+    Label3->show();
+    Label5->show();
+    status->show();
+    setProgress(QStringLiteral("Connecting to the Fenmoor Server"), 50);
+
+    // Every login walks the gateway from its welcome page.
+    loginStep = 0;
+    response_.clear();
+    exchangeRunning_ = true;
+    exchangeTimer_->start();
+    http->close();
+    if (!http->connect(service().gatewayAddress, service().gatewayPort))
+        exchangeFailed();
+}
+
+void Login::http_Connect()
+{
+    if (!cookieText.isEmpty())
+        cookieTemText = cookieText;
+    setProgress(QStringLiteral("Sending Login Request to Server"), 75);
+    QString request;
+    switch (loginStep) {
+    case 0:
+        request = gateway::buildRequest(service().gatewayAddress, gateway::welcomePage(), gateway::HeaderSet::Plain,
+                                        cookieTemText);
+        break;
+    case 1:
+        request = gateway::buildRequest(service().gatewayAddress, gateway::loginFormPage(),
+                                        gateway::HeaderSet::Cookie, cookieTemText);
+        break;
+    default:
+        request = gateway::buildRequest(service().gatewayAddress, gateway::loginPage(userTxt->text(), http->localIP()),
+                                        gateway::HeaderSet::Cookie, cookieTemText);
+        break;
+    }
+    // The name was checked before the exchange; cookies the gateway set are
+    // single-byte text already.
+    http->sendData(encodeWindows1252(request).value_or(QByteArray()));
+}
+
+void Login::http_DataArrival()
+{
+    if (!exchangeRunning_) {
+        http->getData();
+        return;
+    }
+    response_.append(http->getData());
+    response_.captureNewCookies(cookieText);
+    handleResponse();
+}
+
+void Login::http_PeerClosed()
+{
+    if (!exchangeRunning_)
+        return;
+    response_.append(http->getData());
+    response_.captureRemainingCookies(cookieText);
+    handleResponse();
+    // The gateway hung up without telling us anything we wait for.
+    if (exchangeRunning_ && http->state() == Socket::PeerClosed)
+        exchangeFailed();
+}
+
+void Login::handleResponse()
+{
+    if (response_.contains(kWelcomeMarker)) {
+        reconnectFor(1);
+        return;
+    }
+    if (response_.contains(kShowLoginMarker)) {
+        reconnectFor(2);
+        return;
+    }
+    const bool accepted = response_.contains(QStringLiteral("<CONNECT ") + service().gatewayAddress + QLatin1Char('>'));
+    const bool refused = response_.contains(kInvalidMarker);
+    if (!accepted && !refused)
+        return;
+    exchangeRunning_ = false;
+    exchangeTimer_->stop();
+    if (accepted) {
+        http->close();
+        response_.clear();
+        setProgress(QStringLiteral("Login Verified: Switching to IRC"), 100);
+        const QString name = userTxt->text();
+        const auto flag = static_cast<quint8>(flagBox->selectedIndex() - 1);
+        lobby().ircConnect(name, flag);
+    }
+    if (refused) {
+        messageBox(this, unscrambled(scrambled::kRefusedText), unscrambled(scrambled::kRefusedTitle),
+                   MessageIcon::Exclamation);
+        http->close();
+        response_.clear();
+        loginStep = 0;
+        showItems();
+    }
+}
+
+void Login::reconnectFor(qint16 step)
+{
+    http->close();
+    response_.clear();
+    loginStep = step;
+    if (!http->connect())
+        exchangeFailed();
+}
+
+void Login::exchangeFailed()
+{
+    if (!exchangeRunning_)
+        return;
+    exchangeRunning_ = false;
+    exchangeTimer_->stop();
+    http->close();
+    response_.clear();
+    loginStep = 0;
+    messageBox(this, unscrambled(scrambled::kGatewayUnreachableText), unscrambled(scrambled::kGatewayUnreachableTitle),
+               MessageIcon::Exclamation);
+    showItems();
+    userTxt->setFocus();
+}
+
+void Login::setProgress(const QString& caption, int value)
+{
+    Label5->setText(caption);
+    status->setValue(value);
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QComboBox>
+#include <QTextEdit>
+#include <optional>
+
+class ImageList;
+
+// A drop-down of pictures; items are numbered from 1 (0: none selected).
+class ImageCombo : public QComboBox {
+    Q_OBJECT
+public:
+    explicit ImageCombo(QWidget* parent = nullptr);
+    void setImageList(const ImageList* images) { images_ = images; }
+    // Adds an item that shows picture `picture` and nothing else.
+    void addPictureItem(int picture);
+    int selectedIndex() const { return currentIndex() + 1; }
+    // Selects item `index`; an index outside the items selects nothing.
+    void setSelectedIndex(int index);
+
+private:
+    const ImageList* images_ = nullptr;
+};
+
+// The chat view: text is only ever appended, always as plain text (never as
+// markup), each run in one colour.
+class RichTextView : public QTextEdit {
+    Q_OBJECT
+public:
+    explicit RichTextView(QWidget* parent = nullptr);
+    // Moves to the end and inserts `text`; without a colour the text takes
+    // the colour of the text before it. CR LF ends a line.
+    void appendText(const QString& text, std::optional<QColor> colour = std::nullopt);
+    // One undo-free edit block for a burst of appends.
+    void beginAppends();
+    void endAppends();
+
+private:
+    QColor current_;
+    int batchDepth_ = 0;
+    QTextCursor batch_;
+};

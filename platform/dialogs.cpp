@@ -1,0 +1,64 @@
+#include "platform/dialogs.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QLockFile>
+#include <QMessageBox>
+#include <QStandardPaths>
+
+namespace {
+MessageBoxHandler& handler()
+{
+    static MessageBoxHandler h;
+    return h;
+}
+
+bool& previousInstanceFlag()
+{
+    static bool running = false;
+    return running;
+}
+} // namespace
+
+void messageBox(QWidget* parent, const QString& text, const QString& title, MessageIcon icon)
+{
+    if (handler()) {
+        handler()({title, text, icon});
+        return;
+    }
+    QMessageBox box(icon == MessageIcon::Information ? QMessageBox::Information : QMessageBox::Warning, title, text,
+                    QMessageBox::Ok, parent);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+}
+
+void setMessageBoxHandler(MessageBoxHandler h)
+{
+    handler() = std::move(h);
+}
+
+void doEvents()
+{
+    QCoreApplication::processEvents();
+}
+
+bool previousInstance()
+{
+    return previousInstanceFlag();
+}
+
+void setPreviousInstance(bool running)
+{
+    previousInstanceFlag() = running;
+}
+
+void detectPreviousInstance()
+{
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (folder.isEmpty())
+        folder = QDir::tempPath();
+    // Held until the program ends; a lock left by a crashed copy goes stale.
+    static QLockFile lock(folder + QStringLiteral("/tavimere-1.3.lock"));
+    lock.setStaleLockTime(0);
+    previousInstanceFlag() = !lock.tryLock(0);
+}

@@ -1,0 +1,125 @@
+#include "support/fakes.h"
+
+#include "platform/socket.h"
+
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+FakeServer::FakeServer(QObject* parent)
+    : QObject(parent)
+{
+    server_.listen(QHostAddress::LocalHost, 0);
+    connect(&server_, &QTcpServer::newConnection, this, [this] {
+        while (QTcpSocket* socket = server_.nextPendingConnection()) {
+            const int index = static_cast<int>(connections_.size());
+            connections_.append(socket);
+            received_.append(QByteArray());
+            closed_.append(false);
+            connect(socket, &QTcpSocket::readyRead, this, [this, socket, index] {
+                received_[index] += socket->readAll();
+                if (onReceived)
+                    onReceived(index);
+            });
+            connect(socket, &QTcpSocket::disconnected, this, [this, socket, index] {
+                received_[index] += socket->readAll();
+                closed_[index] = true;
+            });
+            if (onConnection)
+                onConnection(index);
+        }
+    });
+}
+
+QTcpSocket* FakeServer::connection(int index) const
+{
+    return index >= 0 && index < connections_.size() ? connections_[index].data() : nullptr;
+}
+
+QTcpSocket* FakeServer::last() const
+{
+    return connection(connectionCount() - 1);
+}
+
+QByteArray FakeServer::received(int index) const
+{
+    return index >= 0 && index < received_.size() ? received_[index] : QByteArray();
+}
+
+QByteArray FakeServer::allReceived() const
+{
+    QByteArray all;
+    for (const QByteArray& bytes : received_)
+        all += bytes;
+    return all;
+}
+
+bool FakeServer::closedByClient(int index) const
+{
+    return index >= 0 && index < closed_.size() && closed_[index];
+}
+
+void FakeServer::send(int index, const QByteArray& bytes)
+{
+    if (QTcpSocket* socket = connection(index)) {
+        socket->write(bytes);
+        socket->flush();
+    }
+}
+
+void FakeServer::closeConnection(int index)
+{
+    if (QTcpSocket* socket = connection(index))
+        socket->disconnectFromHost();
+}
+
+quint16 refusingPort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    const quint16 port = probe.serverPort();
+    probe.close();
+    return port;
+}
+
+MessageBoxRecorder::MessageBoxRecorder()
+{
+    setMessageBoxHandler([this](const MessageRecord& record) {
+        boxes.append(record);
+        if (whileShown)
+            whileShown(record);
+    });
+}
+
+MessageBoxRecorder::~MessageBoxRecorder()
+{
+    setMessageBoxHandler({});
+}
+
+SendRecorder::SendRecorder(const QString& socketName)
+{
+    Socket::setSendObserver([this, socketName](const Socket& socket, const QByteArray& bytes) {
+        if (socket.name() == socketName)
+            sends.append(bytes);
+    });
+}
+
+SendRecorder::~SendRecorder()
+{
+    Socket::setSendObserver({});
+}
+
+QByteArray SendRecorder::joined() const
+{
+    QByteArray all;
+    for (const QByteArray& bytes : sends)
+        all += bytes;
+    return all;
+}
+
+void useFreshSettings()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Tavimere1.3")).clear();
+    setPreviousInstance(false);
+}
