@@ -3,7 +3,6 @@
 #include "platform/socket.h"
 
 #include <QSettings>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 
 FakeServer::FakeServer(QObject* parent)
@@ -29,6 +28,18 @@ FakeServer::FakeServer(QObject* parent)
                 onConnection(index);
         }
     });
+}
+
+FakeServer::~FakeServer()
+{
+    // The connections' last signals must not reach the lists, which go first.
+    for (const QPointer<QTcpSocket>& socket : std::as_const(connections_)) {
+        if (socket) {
+            socket->disconnect(this);
+            socket->abort();
+        }
+    }
+    server_.close();
 }
 
 QTcpSocket* FakeServer::connection(int index) const
@@ -119,7 +130,11 @@ QByteArray SendRecorder::joined() const
 
 void useFreshSettings()
 {
-    QStandardPaths::setTestModeEnabled(true);
+    // A folder of this process's own, so that test programs running side by
+    // side never share a store.
+    static QTemporaryDir folder;
+    if (qgetenv("XDG_CONFIG_HOME") != folder.path().toLocal8Bit())
+        qputenv("XDG_CONFIG_HOME", folder.path().toLocal8Bit());
     QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Tavimere1.3")).clear();
     setPreviousInstance(false);
 }

@@ -18,6 +18,7 @@ class FakeServer : public QObject {
     Q_OBJECT
 public:
     explicit FakeServer(QObject* parent = nullptr);
+    ~FakeServer() override;
     quint16 port() const { return server_.serverPort(); }
 
     // Connections in the order they were accepted.

@@ -1,0 +1,133 @@
+#include "encryption/encryption.h"
+#include "encryption/texts.h"
+
+#include <QtTest>
+
+class TestEncryption : public QObject {
+    Q_OBJECT
+private slots:
+    void groupsTurnBack_data();
+    void groupsTurnBack();
+    void resultIsWrittenBack();
+    void everyStoredTextReadsAsIntended_data();
+    void everyStoredTextReadsAsIntended();
+    void cachedTextMatchesTheRoutine();
+    void scrambleRefusesCharactersOutsideTheTable();
+};
+
+void TestEncryption::groupsTurnBack_data()
+{
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<QString>("expected");
+    const QString hello = *scrambleText(QStringLiteral("hello"));
+    QTest::newRow("empty") << QString() << QString();
+    QTest::newRow("known groups") << hello << QStringLiteral("hello");
+    QTest::newRow("unknown group stands for itself") << hello.left(3) + QStringLiteral("!!!") << QStringLiteral("h!!!");
+    QTest::newRow("short trailing group of one") << hello + QStringLiteral("Z") << QStringLiteral("helloZ");
+    QTest::newRow("short trailing group of two") << hello + QStringLiteral("Zq") << QStringLiteral("helloZq");
+    // A group that differs from a key only in letter case is not that key.
+    QSet<QString> keys;
+    for (char16_t c = 32; c < 127; ++c) {
+        if (const auto key = scrambleText(QString(QChar(c))))
+            keys.insert(*key);
+    }
+    for (const QString& key : std::as_const(keys)) {
+        QString swapped;
+        for (const QChar c : key)
+            swapped += c.isUpper() ? c.toLower() : c.toUpper();
+        if (swapped != key && !keys.contains(swapped)) {
+            QTest::newRow("case-different key") << swapped << swapped;
+            break;
+        }
+    }
+}
+
+void TestEncryption::groupsTurnBack()
+{
+    QFETCH(QString, input);
+    QFETCH(QString, expected);
+    QString text = input;
+    QCOMPARE(unscrambleText(text), expected);
+}
+
+void TestEncryption::resultIsWrittenBack()
+{
+    QString text = *scrambleText(QStringLiteral("Refresh"));
+    const QString result = unscrambleText(text);
+    QCOMPARE(text, QStringLiteral("Refresh"));
+    QCOMPARE(result, text);
+}
+
+void TestEncryption::everyStoredTextReadsAsIntended_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QString>("plain");
+    QTest::addColumn<bool>("withPrefix");
+    struct Row {
+        const char* stored;
+        const char* plain;
+        bool withPrefix;
+    };
+    const Row rows[] = {
+    {scrambled::kPreviousInstanceText, "Another copy of Tavimere is already running. Please use that window.", true},
+    {scrambled::kPreviousInstanceTitle, "Tavimere Is Running", false},
+    {scrambled::kDigitNameText, "Your username may not begin with a number.", false},
+    {scrambled::kDigitNameTitle, "Invalid Username", false},
+    {scrambled::kBannedWord1, "fuck", false},
+    {scrambled::kBannedWord2, "shit", false},
+    {scrambled::kBannedWord3, "piss", false},
+    {scrambled::kBannedWord4, "arsehole", false},
+    {scrambled::kStarNameText, "Your username may not contain the * character.", false},
+    {scrambled::kStarNameTitle, "Invalid Username", false},
+    {scrambled::kRefusedText, "Your username was refused by the Fenmoor Gateway. Please choose another name.", false},
+    {scrambled::kRefusedTitle, "Login Refused", false},
+    {scrambled::kUnencodableText, "Your username contains a character that the Fenmoor Gateway cannot accept.", false},
+    {scrambled::kUnencodableTitle, "Invalid Username", false},
+    {scrambled::kGatewayUnreachableText, "The Fenmoor Gateway could not be reached. Please check your connection and try again.", false},
+    {scrambled::kGatewayUnreachableTitle, "Connection Failed", false},
+    {scrambled::kGreeting, "Welcome to Fenmoor, ", false},
+    {scrambled::kFinalLine, "QUIT :Tavimere session ended", false},
+    {scrambled::kChannelListCommand, "LIST", false},
+    {scrambled::kChatUnreachableText, "The Fenmoor chat server could not be reached. Please try again later.", false},
+    {scrambled::kChatUnreachableTitle, "Connection Failed", false},
+    {scrambled::kChatLostText, "The connection to the Fenmoor chat server was lost.", false},
+    {scrambled::kChatLostTitle, "Connection Lost", false},
+    {scrambled::kSchemeFailedText, "The channel could not be entered: the Fenmoor Gateway did not answer. Please try again.", false},
+    {scrambled::kSchemeFailedTitle, "Channel Unavailable", false},
+    {scrambled::kSpecialNameFrom, "@Fenmoor", false},
+    {scrambled::kSpecialNameTo, "Fenmoor", false},
+    {scrambled::kEmptyGameList, "No games are hosted in this channel.", false},
+    {scrambled::kChannelEntryCommand, "JOIN ", false},
+    {scrambled::kCaptionSuffix, " - Tavimere", false},
+    };
+    int i = 0;
+    for (const Row& row : rows)
+        QTest::addRow("text %d: %s", i++, row.plain) << QString::fromLatin1(row.stored) << QString::fromLatin1(row.plain) << row.withPrefix;
+}
+
+void TestEncryption::everyStoredTextReadsAsIntended()
+{
+    QFETCH(QString, stored);
+    QFETCH(QString, plain);
+    QFETCH(bool, withPrefix);
+    QString text = withPrefix ? QStringLiteral("1\"") + stored : stored;
+    QCOMPARE(unscrambleText(text), plain);
+    if (!withPrefix)
+        QCOMPARE(*scrambleText(plain), stored);
+}
+
+void TestEncryption::cachedTextMatchesTheRoutine()
+{
+    const QString& first = cachedText(scrambled::kSpecialNameTo);
+    QCOMPARE(first, unscrambled(scrambled::kSpecialNameTo));
+    QCOMPARE(&cachedText(scrambled::kSpecialNameTo), &first);
+}
+
+void TestEncryption::scrambleRefusesCharactersOutsideTheTable()
+{
+    QVERIFY(!scrambleText(QStringLiteral("caf\u00e9")).has_value());
+    QVERIFY(!scrambleText(QStringLiteral("a|b")).has_value());
+}
+
+QTEST_GUILESS_MAIN(TestEncryption)
+#include "test_encryption.moc"
