@@ -8,12 +8,24 @@
 #include <QRadialGradient>
 #include <cmath>
 
+// The pictures are compiled into the static core library, whose resource
+// initialiser the linker would otherwise leave out.
+static void loadPictureResources()
+{
+    static const bool loaded = [] {
+        Q_INIT_RESOURCE(pictures);
+        return true;
+    }();
+    Q_UNUSED(loaded);
+}
+
 namespace {
 
 constexpr int kFlagCount = 51;
 
 QPixmap flagPicture(int number)
 {
+    loadPictureResources();
     return QPixmap(QStringLiteral(":/pictures/flag%1.png").arg(number));
 }
 
@@ -199,6 +211,7 @@ ImageList buildFlagsTiny()
 
 ImageList buildChannelIcons()
 {
+    loadPictureResources();
     ImageList list;
     list.add(QPixmap(QStringLiteral(":/pictures/face-monkey.png")));
     list.add(chevrons(QColor(220, 30, 30), 1));
@@ -212,6 +225,7 @@ ImageList buildChannelIcons()
 
 ImageList buildLocks()
 {
+    loadPictureResources();
     ImageList list;
     list.add(QPixmap(QStringLiteral(":/pictures/lock_open.png")));
     list.add(QPixmap(QStringLiteral(":/pictures/lock.png")));
@@ -254,6 +268,7 @@ const QPixmap& background()
 
 const QIcon& applicationIcon()
 {
+    loadPictureResources();
     static const QIcon icon(QStringLiteral(":/pictures/app-icon.png"));
     return icon;
 }

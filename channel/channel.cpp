@@ -15,6 +15,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QResizeEvent>
+#include <QShowEvent>
 #include <QScreen>
 #include <QTimer>
 #include <cmath>
@@ -95,6 +96,8 @@ Channel::Channel()
     paintBlue(chat);
     message = new QPlainTextEdit(this);
     message->setTabChangesFocus(true);
+    message->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    message->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     paintBlue(message);
     limitLength(message, kMessageMaxLength);
 
@@ -195,6 +198,15 @@ void Channel::resizeEvent(QResizeEvent* event)
 {
     Form::resizeEvent(event);
     if (isVisible())
+        layoutPass();
+}
+
+// The size given while the window was hidden reaches it before it counts as
+// visible, so showing it lays it out here.
+void Channel::showEvent(QShowEvent* event)
+{
+    Form::showEvent(event);
+    if (!event->spontaneous())
         layoutPass();
 }
 

@@ -41,6 +41,7 @@ protected:
     void Form_QueryUnload() override;
     void resetToDesign() override;
     void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void layoutPass();
