@@ -172,14 +172,16 @@ void Login::Form_QueryUnload()
 
 void Login::showItems()
 {
-    for (QWidget* w : {static_cast<QWidget*>(Command1), static_cast<QWidget*>(Command2),
-                       static_cast<QWidget*>(Command3), static_cast<QWidget*>(Label1),
-                       static_cast<QWidget*>(Label2), static_cast<QWidget*>(userTxt),
-                       static_cast<QWidget*>(Label4), static_cast<QWidget*>(flagBox)})
+    for (QWidget* w : idleControls())
         w->show();
     Label3->hide();
     Label5->hide();
     status->hide();
+}
+
+QList<QWidget*> Login::idleControls() const
+{
+    return {Command1, Command2, Command3, Label1, Label2, userTxt, Label4, flagBox};
 }
 
 void Login::Command2_Click()
@@ -241,10 +243,7 @@ void Login::Command1_Click()
         return;
     }
 
-    for (QWidget* w : {static_cast<QWidget*>(Command1), static_cast<QWidget*>(Command2),
-                       static_cast<QWidget*>(Command3), static_cast<QWidget*>(Label1),
-                       static_cast<QWidget*>(Label2), static_cast<QWidget*>(userTxt),
-                       static_cast<QWidget*>(Label4), static_cast<QWidget*>(flagBox)})
+    for (QWidget* w : idleControls())
         w->hide();
     Label3->show();
     Label5->show();

@@ -78,6 +78,8 @@ private:
     void exchangeFailed();
     void reconnectFor(qint16 step);
     void setProgress(const QString& caption, int value);
+    // What the idle window shows and a running login hides.
+    QList<QWidget*> idleControls() const;
 
     QString storedUsername;
     qint16 storedFlag = 1;
