@@ -11,6 +11,7 @@
 
 #include <QCheckBox>
 #include <QGuiApplication>
+#include <QHeaderView>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -18,6 +19,7 @@
 #include <QShowEvent>
 #include <QScreen>
 #include <QTimer>
+#include <QWindow>
 #include <cmath>
 
 namespace {
@@ -91,6 +93,10 @@ Channel::Channel()
     games->setColumns({QStringLiteral("Game Name"), QStringLiteral("Host")});
     games->setImageList(&pictures::locks());
     paintBlue(games);
+    // The layout pass gives every column its width, the last one included,
+    // leaving room for the scroll bar; stretching would undo that.
+    for (ListView* list : {users, games})
+        list->header()->setStretchLastSection(false);
     chat = new RichTextView(this);
     chat->setReadOnly(true);
     paintBlue(chat);
@@ -166,6 +172,10 @@ void Channel::Form_QueryUnload()
         session.show();
     session.gamesTimer->stop();
     session.whoisTimer->stop();
+    // A game list still on its way belongs to the channel being left: it
+    // must neither show up in the next channel nor keep that channel's own
+    // fetch waiting.
+    session.http->close();
     users->clear();
     games->clear();
     chat->clear();
@@ -190,8 +200,13 @@ void Channel::loadCheckBoxes()
 
 void Channel::setOuterSize(int widthPx, int heightPx)
 {
-    const QSize frame = frameGeometry().size() - size();
-    resize(std::max(1, widthPx - frame.width()), std::max(1, heightPx - frame.height()));
+    // Only a window that exists on the platform knows its frame; measured
+    // before the first show, the frame would count as nothing, and the
+    // window would open larger by it and store that larger size.
+    if (!windowHandle())
+        create();
+    const QMargins frame = windowHandle()->frameMargins();
+    resize(std::max(1, widthPx - frame.left() - frame.right()), std::max(1, heightPx - frame.top() - frame.bottom()));
 }
 
 void Channel::resizeEvent(QResizeEvent* event)
@@ -237,6 +252,8 @@ void Channel::layoutPass()
     games->setColumnWidthPx(1, l.gamesColumn2);
     bgImg->setPixmap(pictures::background());
     bgImg->lower();
+    // The boxes show what was stored when the window last closed, on every
+    // pass.
     loadCheckBoxes();
     lobby().gamesTimer_Timer();
     lobby().gamesTimer->start();

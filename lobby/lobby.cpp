@@ -19,6 +19,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSet>
+#include <QSignalBlocker>
 #include <QTimer>
 
 namespace {
@@ -114,7 +115,9 @@ Lobby::Lobby()
     whoisTimer->setInterval(60000);
     gameListTimeout_->setSingleShot(true);
     gameListTimeout_->setInterval(kGatewayTimeoutMs);
-    schemeTimeout_->setSingleShot(true);
+    // Repeating, so that it still counts as running while its own timeout is
+    // handled: the scheme handlers act only on a pending entry, and every
+    // end of the entry stops it.
     schemeTimeout_->setInterval(kGatewayTimeoutMs);
 
     connect(irc, &Socket::connected, this, &Lobby::irc_Connect);
@@ -172,6 +175,15 @@ void Lobby::Form_Load()
 
 void Lobby::Form_QueryUnload()
 {
+    // Turning the final line back lets pending events run. The session is
+    // ending: a late gateway answer must not enter a channel or report a
+    // failure now, and the server's close crossing the log-off is no lost
+    // connection.
+    const QSignalBlocker ending(irc);
+    schemeTimeout_->stop();
+    chanScheme->close();
+    gameListTimeout_->stop();
+    http->close();
     sendLine(unscrambled(scrambled::kFinalLine));
     irc->close();
     channel().unload();
@@ -377,6 +389,11 @@ void Lobby::onListEntry(const QString& text)
 
 void Lobby::onNames(const QString& text)
 {
+    // With the lobby showing, no channel is open: the reply is late for a
+    // channel already left. Taking it would bring the closed window back and
+    // its members into the next channel's list.
+    if (lobbyMode())
+        return;
     const QString& from = cachedText(scrambled::kSpecialNameFrom);
     const QString& to = cachedText(scrambled::kSpecialNameTo);
     Channel& window = channel();

@@ -121,10 +121,14 @@ void ListView::setImageList(const ImageList* images)
 
 bool ListView::add(const QString& key, const QString& text)
 {
+    // One lookup both checks and claims the key: lists of thousands are
+    // filled an item at a time from a single server burst.
     auto& index = model_->keys;
-    if (index.contains(key))
+    const qsizetype before = index.size();
+    int& row = index[key];
+    if (index.size() == before)
         return false;
-    index.insert(key, static_cast<int>(model_->items.size()));
+    row = count();
     model_->append({key, {text}, 0});
     return true;
 }
@@ -228,7 +232,11 @@ int ListView::iconAt(int row) const
 
 void ListView::clear()
 {
+    // A list is mostly refilled to about its old size right away; keeping
+    // the key table's room spares growing it step by step again.
+    const qsizetype room = model_->keys.capacity();
     model_->keys.clear();
+    model_->keys.reserve(room);
     model_->removeAll();
 }
 

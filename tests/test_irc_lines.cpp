@@ -151,6 +151,9 @@ void TestIrcLines::classify_data()
     QTest::newRow("user line with tilde, arguments keep inner spaces")
         << ":Bob!~Username@players.fenmoor.test PRIVMSG #lobby :hello  there you" << pilot
         << LineKind::User << "" << none() << "Bob" << "PRIVMSG" << some("#lobby :hello  there you");
+    QTest::newRow("arguments keep leading and trailing blanks")
+        << ":Bob!~Username@players.fenmoor.test PRIVMSG  #lobby :hi " << pilot << LineKind::User << ""
+        << none() << "Bob" << "PRIVMSG" << some(" #lobby :hi ");
     QTest::newRow("user line without tilde")
         << ":Bob!Username@players.fenmoor.test JOIN #lobby" << pilot << LineKind::User << "" << none()
         << "Bob" << "JOIN" << some("#lobby");
@@ -457,6 +460,16 @@ void TestIrcLines::whoEntry_data()
         << "#lobby Username h s Pilot H :0 Kite" << true << "#lobby" << "Pilot" << none();
     QTest::newRow("flag out of range")
         << "#lobby Username h s Pilot H :0 40000" << true << "#lobby" << "Pilot" << none();
+    QTest::newRow("flag with many digits")
+        << "#lobby Username h s Pilot H :0 99999999999999999999" << true << "#lobby" << "Pilot" << none();
+    QTest::newRow("flag with sign") << "#lobby Username h s Pilot H :0 +5" << true << "#lobby" << "Pilot"
+                                    << QVariant::fromValue(qint16(5));
+    QTest::newRow("lowest flag") << "#lobby Username h s Pilot H :0 -32768" << true << "#lobby" << "Pilot"
+                                 << QVariant::fromValue(qint16(-32768));
+    QTest::newRow("sign without digits") << "#lobby Username h s Pilot H :0 -" << true << "#lobby"
+                                         << "Pilot" << none();
+    QTest::newRow("hex flag") << "#lobby Username h s Pilot H :0 0x1F" << true << "#lobby" << "Pilot"
+                              << none();
     QTest::newRow("no nick field") << "#lobby Username h s" << false << "" << "" << none();
     QTest::newRow("empty nick field") << "#lobby Username h s  H :0 1" << false << "" << "" << none();
     QTest::newRow("empty") << "" << false << "" << "" << none();

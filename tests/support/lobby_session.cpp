@@ -14,15 +14,6 @@ LobbySession::LobbySession()
 
 LobbySession::~LobbySession()
 {
-    // Ends the fakes' connections while their records still exist: a
-    // connection torn down later, as the server object goes, would report
-    // its end into records already destroyed.
-    for (FakeServer* server : {&chat, &gateway}) {
-        for (int i = 0; i < server->connectionCount(); ++i) {
-            if (QTcpSocket* connection = server->connection(i))
-                connection->abort();
-        }
-    }
     setService(ServiceEndpoint{});
 }
 

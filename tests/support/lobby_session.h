@@ -36,6 +36,8 @@ public:
     void chatSends(const QByteArray& bytes);
     // The chat server hangs up on the session.
     void closeChat();
+    // Whether the chat connection has ended; when the server did not hang
+    // up, the client closed it.
     bool chatClosedByClient() const;
 
     // Waits until the chat server has received `bytes` on the session's

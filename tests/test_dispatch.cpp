@@ -1,0 +1,786 @@
+// The lobby's handling of chat server lines, seen from the windows: a fake
+// chat server sends real bytes over a loopback connection and the tests look
+// at the lists, the server text and what the client writes back.
+
+#include "app/forms.h"
+#include "channel/channel.h"
+#include "encryption/encryption.h"
+#include "encryption/texts.h"
+#include "lobby/lobby.h"
+#include "login/login.h"
+#include "platform/listview.h"
+#include "platform/service.h"
+#include "platform/socket.h"
+#include "support/fakes.h"
+
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTcpSocket>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+const QString kNick = QStringLiteral("Pilot42");
+
+// What the client must send, read once before any session exists: turning a
+// stored text back runs pending events, which must not happen in the middle
+// of a test's own waiting.
+QByteArray gListCommand;
+QString gSpecialFrom;
+QString gSpecialTo;
+
+// A reply of the chat server addressed to us.
+QByteArray reply(const QByteArray& numeric, const QByteArray& rest)
+{
+    return ":irc.fenmoor.test " + numeric + " Pilot42 " + rest + "\r\n";
+}
+
+QByteArray listEntry(const QByteArray& name, const QByteArray& count, const QByteArray& topic)
+{
+    return reply("322", name + ' ' + count + ' ' + topic);
+}
+
+// One WHO line; the first word of the real name is the player's flag.
+QByteArray whoEntry(const QByteArray& channelName, const QByteArray& nick, const QByteArray& flagWord)
+{
+    return reply("352", channelName + " ~Username players.fenmoor.test irc.fenmoor.test " + nick + " H :0 " + flagWord
+                            + " 0");
+}
+
+QByteArray endOfWho()
+{
+    return reply("315", "* :End of WHO list");
+}
+
+QByteArray namesOf(const QByteArray& nicks)
+{
+    return reply("353", "= #Help :" + nicks);
+}
+
+// A line from a player: the masked host marks it as one.
+QByteArray fromPlayer(const QByteArray& nick, const QByteArray& rest)
+{
+    return ':' + nick + "!~Username@players.fenmoor.test " + rest + "\r\n";
+}
+
+// "text|icon|column 1|column 2..." for every row, in list order.
+QStringList rowsOf(const ListView* list, int subItems)
+{
+    QStringList rows;
+    for (int row = 0; row < list->count(); ++row) {
+        QStringList cells{list->text(row), QString::number(list->iconAt(row))};
+        for (int column = 1; column <= subItems; ++column)
+            cells.append(list->subItem(row, column));
+        rows.append(cells.join(u'|'));
+    }
+    return rows;
+}
+
+QStringList whoBufferOf(const Lobby& session)
+{
+    QStringList entries;
+    for (const WhoPair& pair : session.whoBuffer)
+        entries.append(pair.nick + u'|' + pair.channel);
+    return entries;
+}
+
+// Every line the client writes ends with CR LF and carries no other CR, LF
+// or NUL: text from the server cannot smuggle a second command onto the wire.
+bool wireIsClean(const QByteArray& bytes)
+{
+    if (!bytes.isEmpty() && !bytes.endsWith("\r\n"))
+        return false;
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const char c = bytes.at(i);
+        if (c == '\0')
+            return false;
+        if (c == '\r' && (i + 1 == bytes.size() || bytes.at(i + 1) != '\n'))
+            return false;
+        if (c == '\n' && (i == 0 || bytes.at(i - 1) != '\r'))
+            return false;
+    }
+    return true;
+}
+
+// The three windows, a fake chat server and a registered chat session, as
+// the login window leaves it after a successful login.
+class Session {
+public:
+    Session() = default;
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    // The fake server's connections report their end to the server while it
+    // is being destroyed; cutting them loose first keeps that report away.
+    ~Session()
+    {
+        for (int i = 0; i < server.connectionCount(); ++i) {
+            if (QTcpSocket* connection = server.connection(i)) {
+                connection->disconnect(&server);
+                connection->abort();
+            }
+        }
+    }
+
+    bool open()
+    {
+        useFreshSettings();
+        ServiceEndpoint endpoint;
+        endpoint.gatewayAddress = QStringLiteral("127.0.0.1");
+        endpoint.gatewayPort = refusingPort();
+        endpoint.chatPort = server.port();
+        setService(endpoint);
+        login().ensureLoaded();
+        login().show();
+        lobby().ircConnect(kNick, 7);
+        if (!QTest::qWaitFor([this] { return lobby().isVisible() && server.received(0).endsWith("who\r\n"); }))
+            return false;
+        // The periodic refreshes would mix their requests into what a test
+        // expects on the wire; the tests that need them start them.
+        for (QTimer* timer : {lobby().listTimer, lobby().whoTimerX, lobby().gamesTimer})
+            timer->stop();
+        registration_ = server.received(0).size();
+        return true;
+    }
+
+    void send(const QByteArray& bytes) { server.send(0, bytes); }
+
+    // Sends the bytes as separate writes, each one only after the client has
+    // read the one before, so that no two of them reach it in one read.
+    bool sendPieces(const QByteArrayList& pieces)
+    {
+        QSignalSpy reads(lobby().irc, &Socket::dataArrival);
+        for (const QByteArray& piece : pieces) {
+            const qsizetype before = reads.count();
+            send(piece);
+            if (!QTest::qWaitFor([&] { return reads.count() > before; }))
+                return false;
+        }
+        return true;
+    }
+
+    // Lines are handled in order, so once a marker line sent after them has
+    // been handled, so have they. The marker leaves the channel list as it
+    // was.
+    bool sync()
+    {
+        const QString marker = QStringLiteral("#sync-%1").arg(++syncs_);
+        send(listEntry(marker.toUtf8(), "1", ":00 marker"));
+        if (!QTest::qWaitFor([&] { return lobby().channels->contains(marker); }))
+            return false;
+        lobby().channels->remove(marker);
+        return true;
+    }
+
+    // What the client wrote after registering.
+    QByteArray wire() const { return server.received(0).mid(registration_); }
+
+    // The channel window up and the lobby hidden, as after joining #Help.
+    // The window is not shown: showing it starts the game-list fetch, whose
+    // requests are not what these tests look at.
+    static void enterChannel()
+    {
+        channel().ensureLoaded();
+        channel().Label2->setText(QStringLiteral("#Help"));
+        lobby().hide();
+    }
+
+    Forms forms;
+    FakeServer server;
+
+private:
+    qsizetype registration_ = 0;
+    int syncs_ = 0;
+};
+
+} // namespace
+
+class TestDispatch : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+
+    void serverInfo_data();
+    void serverInfo();
+
+    void channelList_data();
+    void channelList();
+    void refreshAsksForTheListOnly();
+
+    void whoInLobby_data();
+    void whoInLobby();
+    void whoTimerStartsAFreshCollection();
+
+    void namesInChannel_data();
+    void namesInChannel();
+    void namesAfterLeavingAreIgnored();
+    void whoInChannel_data();
+    void whoInChannel();
+
+    void leaving_data();
+    void leaving();
+
+    void reassembly_data();
+    void reassembly();
+    void linesArrivingDuringAHandlerWaitForIt();
+
+    void serverTextNeverBreaksALine_data();
+    void serverTextNeverBreaksALine();
+
+    void garbageIsSurvived_data();
+    void garbageIsSurvived();
+};
+
+void TestDispatch::initTestCase()
+{
+    gListCommand = unscrambled(scrambled::kChannelListCommand).toUtf8() + "\r\n";
+    gSpecialFrom = cachedText(scrambled::kSpecialNameFrom);
+    gSpecialTo = cachedText(scrambled::kSpecialNameTo);
+    QVERIFY(!gSpecialFrom.isEmpty());
+    QVERIFY(gSpecialFrom != gSpecialTo);
+}
+
+// ------------------------------------------------------------- server text
+
+void TestDispatch::serverInfo_data()
+{
+    QTest::addColumn<QByteArrayList>("lines");
+    QTest::addColumn<QString>("info");
+
+    for (const char* numeric : {"001", "002", "003", "004", "250", "251", "252", "253", "254", "255", "265", "266",
+                                "372", "375", "376"}) {
+        QTest::addRow("%s", numeric) << QByteArrayList{reply(numeric, ":Fenmoor server text")}
+                                     << "Fenmoor server text";
+    }
+    QTest::newRow("lines in order, no line break after the last")
+        << QByteArrayList{reply("375", ":- irc.fenmoor.test Message of the day -"), reply("372", ":- Be kind"),
+                          reply("372", ":- No cheating"), reply("376", ":End of MOTD command")}
+        << "- irc.fenmoor.test Message of the day -\n- Be kind\n- No cheating\nEnd of MOTD command";
+    QTest::newRow("only the first colon goes")
+        << QByteArrayList{reply("252", "2 :operator(s) online: ask them")} << "2 operator(s) online: ask them";
+    QTest::newRow("text without a colon")
+        << QByteArrayList{reply("004", "irc.fenmoor.test ngircd-26 abc def")} << "irc.fenmoor.test ngircd-26 abc def";
+    QTest::newRow("005 is not shown")
+        << QByteArrayList{reply("005", "CHANTYPES=# :are supported on this server")} << "";
+    QTest::newRow("401 is not shown") << QByteArrayList{reply("401", "Zed :No such nick or channel name")} << "";
+    QTest::newRow("numeric without text") << QByteArrayList{":irc.fenmoor.test 372\r\n"} << "";
+    QTest::newRow("server host in the wrong case")
+        << QByteArrayList{":IRC.Fenmoor.Test 372 Pilot42 :- Not the server\r\n"} << "";
+    QTest::newRow("ping") << QByteArrayList{"PING :irc.fenmoor.test\r\n"} << "";
+    QTest::newRow("shown and not shown mixed")
+        << QByteArrayList{reply("001", ":Welcome Pilot42"), reply("005", "NICKLEN=9 :are supported"),
+                          "PING :irc.fenmoor.test\r\n", reply("002", ":Your host is irc.fenmoor.test")}
+        << "Welcome Pilot42\nYour host is irc.fenmoor.test";
+}
+
+void TestDispatch::serverInfo()
+{
+    QFETCH(QByteArrayList, lines);
+    QFETCH(QString, info);
+
+    Session session;
+    QVERIFY(session.open());
+    SendRecorder sent(QStringLiteral("irc"));
+    session.send(lines.join());
+    QVERIFY(session.sync());
+
+    QCOMPARE(lobby().ircInfo->toPlainText(), info);
+    QCOMPARE(sent.sends, QList<QByteArray>());
+    QCOMPARE(lobby().channels->count(), 0);
+}
+
+// ------------------------------------------------------------ channel list
+
+void TestDispatch::channelList_data()
+{
+    QTest::addColumn<QByteArrayList>("lines");
+    QTest::addColumn<QStringList>("rows");
+
+    const QByteArray help = listEntry("#Help", "12", ":05 Help channel");
+    QTest::newRow("picture from the topic's number")
+        << QByteArrayList{help} << QStringList{"#Help|6|12|Help channel"};
+    QTest::newRow("first picture") << QByteArrayList{listEntry("#Games", "3", ":00 Play here")}
+                                   << QStringList{"#Games|1|3|Play here"};
+    QTest::newRow("last picture") << QByteArrayList{listEntry("#Cup", "40", ":06 Tournament")}
+                                  << QStringList{"#Cup|7|40|Tournament"};
+    QTest::newRow("number beyond the pictures") << QByteArrayList{listEntry("#Odd", "2", ":07 Odd one")}
+                                                << QStringList{"#Odd|0|2|Odd one"};
+    QTest::newRow("topic without a picture number") << QByteArrayList{listEntry("#Odd", "2", ":12 Odd one")}
+                                                    << QStringList{"#Odd|0|2|Odd one"};
+    QTest::newRow("number beyond the pictures keeps the old one")
+        << QByteArrayList{help, listEntry("#Help", "14", ":07 Renamed")} << QStringList{"#Help|6|14|Renamed"};
+    QTest::newRow("topic without a number keeps the old picture")
+        << QByteArrayList{help, listEntry("#Help", "14", ":12 Renamed")} << QStringList{"#Help|6|14|Renamed"};
+    QTest::newRow("second entry for a channel updates its row")
+        << QByteArrayList{help, listEntry("#Games", "3", ":00 Play here"), listEntry("#Help", "2", ":01 Quiet now")}
+        << QStringList{"#Help|2|2|Quiet now", "#Games|1|3|Play here"};
+    QTest::newRow("one-word topic keeps the description")
+        << QByteArrayList{help, listEntry("#Help", "4", ":02")} << QStringList{"#Help|3|4|Help channel"};
+    QTest::newRow("one-word topic on a new channel") << QByteArrayList{listEntry("#New", "4", ":03")}
+                                                     << QStringList{"#New|4|4|"};
+    QTest::newRow("server order is kept")
+        << QByteArrayList{listEntry("#Zulu", "1", ":00 z"), listEntry("#Alpha", "2", ":00 a")}
+        << QStringList{"#Zulu|1|1|z", "#Alpha|1|2|a"};
+    QTest::newRow("start of list empties it")
+        << QByteArrayList{help, reply("321", "Channel :Users  Name"), listEntry("#New", "1", ":04 Fresh")}
+        << QStringList{"#New|5|1|Fresh"};
+    QTest::newRow("start of list without entries leaves it empty")
+        << QByteArrayList{help, reply("321", "Channel :Users  Name"), reply("323", ":End of LIST")} << QStringList{};
+    QTest::newRow("description keeps its blanks") << QByteArrayList{listEntry("#Sp", "1", ":00 two  blanks ")}
+                                                  << QStringList{"#Sp|1|1|two  blanks "};
+}
+
+void TestDispatch::channelList()
+{
+    QFETCH(QByteArrayList, lines);
+    QFETCH(QStringList, rows);
+
+    Session session;
+    QVERIFY(session.open());
+    SendRecorder sent(QStringLiteral("irc"));
+    session.send(lines.join());
+    QVERIFY(session.sync());
+
+    QCOMPARE(rowsOf(lobby().channels, 2), rows);
+    QCOMPARE(sent.sends, QList<QByteArray>());
+}
+
+void TestDispatch::refreshAsksForTheListOnly()
+{
+    Session session;
+    QVERIFY(session.open());
+    session.send(listEntry("#Help", "12", ":05 Help channel") + listEntry("#Games", "3", ":00 Play here"));
+    QVERIFY(session.sync());
+    const QStringList before = rowsOf(lobby().channels, 2);
+    QCOMPARE(before.size(), 2);
+
+    SendRecorder sent(QStringLiteral("irc"));
+    QVERIFY(lobby().refreshChanButton->isEnabled());
+    QTest::mouseClick(lobby().refreshChanButton, Qt::LeftButton);
+
+    QCOMPARE(sent.sends, QList<QByteArray>{gListCommand});
+    QCOMPARE(rowsOf(lobby().channels, 2), before);
+    QTRY_COMPARE(session.wire(), gListCommand);
+}
+
+// -------------------------------------------------------- users in the lobby
+
+void TestDispatch::whoInLobby_data()
+{
+    QTest::addColumn<QByteArrayList>("lines");
+    QTest::addColumn<QStringList>("buffer");
+    QTest::addColumn<QStringList>("rows");
+
+    QTest::newRow("entries wait for the end of the reply")
+        << QByteArrayList{whoEntry("#Help", "Ace", "3"), whoEntry("*", "Zed", "9")}
+        << QStringList{"Ace|#Help", "Zed| "} << QStringList{};
+    QTest::newRow("end of reply fills the list")
+        << QByteArrayList{whoEntry("#Help", "Ace", "3"), whoEntry("*", "Zed", "9"), endOfWho()}
+        << QStringList{"Ace|#Help", "Zed| "} << QStringList{"Ace|0|#Help", "Zed|0| "};
+    QTest::newRow("user in two channels: the later one counts")
+        << QByteArrayList{whoEntry("#Help", "Ace", "3"), whoEntry("#Games", "Bob", "1"),
+                          whoEntry("#Games", "Ace", "3"), endOfWho()}
+        << QStringList{"Ace|#Help", "Bob|#Games", "Ace|#Games"} << QStringList{"Ace|0|#Games", "Bob|0|#Games"};
+    QTest::newRow("end of reply with nothing collected")
+        << QByteArrayList{endOfWho()} << QStringList{} << QStringList{};
+    QTest::newRow("entry without a nick is skipped")
+        << QByteArrayList{reply("352", "#Help ~Username players.fenmoor.test"), whoEntry("#Help", "Ace", "3"),
+                          endOfWho()}
+        << QStringList{"Ace|#Help"} << QStringList{"Ace|0|#Help"};
+}
+
+void TestDispatch::whoInLobby()
+{
+    QFETCH(QByteArrayList, lines);
+    QFETCH(QStringList, buffer);
+    QFETCH(QStringList, rows);
+
+    Session session;
+    QVERIFY(session.open());
+    SendRecorder sent(QStringLiteral("irc"));
+    session.send(lines.join());
+    QVERIFY(session.sync());
+
+    QCOMPARE(whoBufferOf(lobby()), buffer);
+    QCOMPARE(rowsOf(lobby().whoList, 1), rows);
+    QCOMPARE(sent.sends, QList<QByteArray>());
+    QVERIFY(!channel().isLoaded());
+}
+
+void TestDispatch::whoTimerStartsAFreshCollection()
+{
+    Session session;
+    QVERIFY(session.open());
+    session.send(whoEntry("#Help", "Ace", "3") + endOfWho() + whoEntry("#Games", "Stale", "1"));
+    QVERIFY(session.sync());
+    QCOMPARE(rowsOf(lobby().whoList, 1), QStringList{"Ace|0|#Help"});
+    QCOMPARE(lobby().whoBuffer.size(), 2);
+
+    SendRecorder sent(QStringLiteral("irc"));
+    lobby().whoTimerX_Timer();
+    QVERIFY(lobby().whoBuffer.isEmpty());
+    QCOMPARE(sent.sends, QList<QByteArray>{"who\r\n"});
+
+    // Nobody is on-line any more: the list empties.
+    session.send(endOfWho());
+    QTRY_COMPARE(lobby().whoList->count(), 0);
+
+    session.send(whoEntry("#Games", "Bob", "1") + endOfWho());
+    QTRY_COMPARE(rowsOf(lobby().whoList, 1), QStringList{"Bob|0|#Games"});
+    QTRY_COMPARE(session.wire(), QByteArray("who\r\n"));
+}
+
+// ------------------------------------------------------- users in a channel
+
+void TestDispatch::namesInChannel_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<QStringList>("users");
+
+    QTest::newRow("every member with the unknown flag")
+        << namesOf("Pilot42 Ace Zed") << QStringList{"Pilot42|52", "Ace|52", "Zed|52"};
+    QTest::newRow("special member renamed with the badge")
+        << namesOf("Pilot42 " + gSpecialFrom.toUtf8() + " Ace")
+        << QStringList{"Pilot42|52", gSpecialTo + "|51", "Ace|52"};
+    QTest::newRow("blanks around the reply")
+        << reply("353", "  = #Help :Ace Zed  ") << QStringList{"Ace|52", "Zed|52"};
+    QTest::newRow("member named twice is listed once")
+        << namesOf("Ace Zed Ace") << QStringList{"Ace|52", "Zed|52"};
+    QTest::newRow("empty reply") << namesOf("") << QStringList{};
+}
+
+void TestDispatch::namesInChannel()
+{
+    QFETCH(QByteArray, line);
+    QFETCH(QStringList, users);
+
+    Session session;
+    QVERIFY(session.open());
+    Session::enterChannel();
+    SendRecorder sent(QStringLiteral("irc"));
+    session.send(line);
+    QVERIFY(session.sync());
+
+    QCOMPARE(rowsOf(channel().users, 0), users);
+    QCOMPARE(sent.sends, QList<QByteArray>{"who\r\n"});
+    QTRY_COMPARE(session.wire(), QByteArray("who\r\n"));
+}
+
+// A NAMES reply that arrives after the user has left the channel (or one the
+// server sends for no reason) belongs to no open channel window.
+void TestDispatch::namesAfterLeavingAreIgnored()
+{
+    Session session;
+    QVERIFY(session.open());
+    SendRecorder sent(QStringLiteral("irc"));
+    session.send(namesOf("Pilot42 Ace Zed"));
+    QVERIFY(session.sync());
+
+    QVERIFY(!channel().isLoaded());
+    QCOMPARE(channel().users->count(), 0);
+    QVERIFY(lobby().refreshChanButton->isEnabled());
+    QCOMPARE(sent.sends, QList<QByteArray>());
+}
+
+void TestDispatch::whoInChannel_data()
+{
+    QTest::addColumn<QByteArray>("names");
+    QTest::addColumn<QByteArrayList>("whoLines");
+    QTest::addColumn<QStringList>("users");
+    QTest::addColumn<QByteArray>("whois");
+
+    QTest::newRow("flags become pictures; unknown ones are asked for in list order")
+        << namesOf("Pilot42 Ace Zed Bob Kim")
+        << QByteArrayList{whoEntry("#Help", "Ace", "0"), whoEntry("#Help", "Zed", "50"),
+                          whoEntry("#Help", "Stranger", "3"), whoEntry("#Help", "Kim", "12")}
+        << QStringList{"Pilot42|52", "Ace|1", "Zed|51", "Bob|52", "Kim|13"}
+        << QByteArray("whois Pilot42\r\nwhois Bob\r\n");
+    QTest::newRow("everyone known: nothing to ask")
+        << namesOf("Ace Zed")
+        << QByteArrayList{whoEntry("#Help", "Zed", "7"), whoEntry("#Help", "Ace", "49")}
+        << QStringList{"Ace|50", "Zed|8"} << QByteArray();
+    QTest::newRow("special member is not asked for")
+        << namesOf(gSpecialFrom.toUtf8() + " Ace") << QByteArrayList{}
+        << QStringList{gSpecialTo + "|51", "Ace|52"} << QByteArray("whois Ace\r\n");
+    QTest::newRow("real name without a flag leaves it unknown")
+        << namesOf("Ace Zed")
+        << QByteArrayList{reply("352", "#Help ~Username players.fenmoor.test irc.fenmoor.test Ace H :0 Ace's PC"),
+                          whoEntry("#Help", "Zed", "4")}
+        << QStringList{"Ace|52", "Zed|5"} << QByteArray("whois Ace\r\n");
+    QTest::newRow("flag without a picture leaves it unknown")
+        << namesOf("Ace Zed") << QByteArrayList{whoEntry("#Help", "Ace", "52"), whoEntry("#Help", "Zed", "-1")}
+        << QStringList{"Ace|52", "Zed|52"} << QByteArray("whois Ace\r\nwhois Zed\r\n");
+}
+
+void TestDispatch::whoInChannel()
+{
+    QFETCH(QByteArray, names);
+    QFETCH(QByteArrayList, whoLines);
+    QFETCH(QStringList, users);
+    QFETCH(QByteArray, whois);
+
+    Session session;
+    QVERIFY(session.open());
+    Session::enterChannel();
+    session.send(names);
+    QTRY_COMPARE(session.wire(), QByteArray("who\r\n"));
+    SendRecorder sent(QStringLiteral("irc"));
+    session.send(whoLines.join());
+    QVERIFY(session.sync());
+
+    QCOMPARE(rowsOf(channel().users, 0), users);
+    QCOMPARE(sent.sends, QList<QByteArray>());
+    QVERIFY(lobby().whoBuffer.isEmpty());
+
+    session.send(endOfWho());
+    QVERIFY(session.sync());
+    QCOMPARE(sent.joined(), whois);
+    QCOMPARE(sent.sends.size(), whois.count("\r\n"));
+    QTRY_COMPARE(session.wire(), "who\r\n" + whois);
+}
+
+// ------------------------------------------------------------------ leaving
+
+void TestDispatch::leaving_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<bool>("ownLeave");
+
+    QTest::newRow("own part") << fromPlayer("Pilot42", "PART #Help") << true;
+    QTest::newRow("own quit") << fromPlayer("Pilot42", "QUIT :Client exited") << true;
+    QTest::newRow("someone else's part") << fromPlayer("Ace", "PART #Help") << false;
+    QTest::newRow("someone else's quit") << fromPlayer("Ace", "QUIT :Client exited") << false;
+    QTest::newRow("part of a longer nick") << fromPlayer("Pilot421", "PART #Help") << false;
+}
+
+void TestDispatch::leaving()
+{
+    QFETCH(QByteArray, line);
+    QFETCH(bool, ownLeave);
+
+    Session session;
+    QVERIFY(session.open());
+    // As in a channel, where the lobby's refreshes are off.
+    lobby().refreshChanButton->setEnabled(false);
+    session.send(whoEntry("#Help", "Ace", "3"));
+    QVERIFY(session.sync());
+
+    SendRecorder sent(QStringLiteral("irc"));
+    session.send(line);
+    QVERIFY(session.sync());
+
+    QCOMPARE(lobby().listTimer->isActive(), ownLeave);
+    QCOMPARE(lobby().whoTimerX->isActive(), ownLeave);
+    QCOMPARE(lobby().refreshChanButton->isEnabled(), ownLeave);
+    QList<QByteArray> expected;
+    if (ownLeave)
+        expected = {gListCommand, "who\r\n"};
+    QCOMPARE(sent.sends, expected);
+    QCOMPARE(lobby().whoBuffer.isEmpty(), ownLeave);
+    const QByteArray expectedWire = expected.join();
+    QTRY_COMPARE(session.wire(), expectedWire);
+}
+
+// -------------------------------------------------------------- reassembly
+
+void TestDispatch::reassembly_data()
+{
+    QTest::addColumn<QByteArrayList>("pieces");
+    QTest::addColumn<QStringList>("rows");
+    QTest::addColumn<QString>("info");
+
+    const QByteArray help = listEntry("#Help", "12", ":05 Help channel");
+    const qsizetype nameMiddle = help.indexOf("#He") + 3;
+    QTest::newRow("list entry split inside the channel name")
+        << QByteArrayList{help.left(nameMiddle), help.mid(nameMiddle)} << QStringList{"#Help|6|12|Help channel"}
+        << "";
+    QTest::newRow("list entry split between CR and LF")
+        << QByteArrayList{help.chopped(1), "\n"} << QStringList{"#Help|6|12|Help channel"} << "";
+    QTest::newRow("list entry in three pieces")
+        << QByteArrayList{help.left(5), help.mid(5, 30), help.mid(35)} << QStringList{"#Help|6|12|Help channel"}
+        << "";
+    const QByteArray motd = reply("372", ":- Welcome to Fenmoor");
+    QTest::newRow("server text split: shown once")
+        << QByteArrayList{motd.left(20), motd.mid(20)} << QStringList{} << "- Welcome to Fenmoor";
+
+    const QByteArray cafe = listEntry("#Cafe", "2", ":01 Caf\xc3\xa9 talk");
+    const qsizetype secondByte = cafe.indexOf("\xa9");
+    QTest::newRow("character split between reads")
+        << QByteArrayList{cafe.left(secondByte), cafe.mid(secondByte)}
+        << QStringList{QStringLiteral("#Cafe|2|2|Caf\u00e9 talk")} << "";
+
+    QTest::newRow("several lines in one read, in order")
+        << QByteArrayList{listEntry("#Old", "1", ":00 gone") + reply("321", "Channel :Users Name") + help
+                          + reply("375", ":first") + listEntry("#Games", "3", ":00 Play here") + reply("376", ":second")}
+        << QStringList{"#Help|6|12|Help channel", "#Games|1|3|Play here"} << "first\nsecond";
+    const QByteArray second = reply("376", ":second");
+    QTest::newRow("lines ending and starting inside one read")
+        << QByteArrayList{reply("375", ":first") + help.left(10), help.mid(10) + second.chopped(5), second.right(5)}
+        << QStringList{"#Help|6|12|Help channel"} << "first\nsecond";
+}
+
+void TestDispatch::reassembly()
+{
+    QFETCH(QByteArrayList, pieces);
+    QFETCH(QStringList, rows);
+    QFETCH(QString, info);
+
+    Session session;
+    QVERIFY(session.open());
+    QVERIFY(session.sendPieces(pieces));
+    QVERIFY(session.sync());
+
+    QCOMPARE(rowsOf(lobby().channels, 2), rows);
+    QCOMPARE(lobby().ircInfo->toPlainText(), info);
+}
+
+// A handler that waits in a nested event loop (here: turning the list command
+// back from its stored form, which runs pending events) lets the socket take
+// in more bytes meanwhile. Qt does not report them again while the report
+// being handled is still running, so the dispatcher has to fetch them itself:
+// they must be handled after the line that is running, in order, none lost.
+void TestDispatch::linesArrivingDuringAHandlerWaitForIt()
+{
+    Session session;
+    QVERIFY(session.open());
+    // The connection's own socket shows when bytes have reached the client
+    // but are not taken yet.
+    const auto* connection = lobby().irc->findChild<QTcpSocket*>();
+    QVERIFY(connection);
+    SendRecorder sent(QStringLiteral("irc"));
+
+    // The first own PART writes the list command and "who". While the second
+    // runs its nested event loop, those bytes reach the server, which answers
+    // at once and then waits until the answer is inside the client.
+    const QByteArray late = whoEntry("#Games", "Late1", "4") + whoEntry("*", "Late2", "5")
+                          + listEntry("#Late", "4", ":02 Arrived meanwhile") + reply("372", ":- late text");
+    bool answered = false;
+    bool answerArrived = false;
+    qsizetype sendsWhenArrived = -1;
+    session.server.onReceived = [&](int) {
+        if (answered)
+            return;
+        answered = true;
+        session.send(late);
+        answerArrived = QTest::qWaitFor([&] { return connection->bytesAvailable() > 0; });
+        sendsWhenArrived = sent.sends.size();
+    };
+    session.send(fromPlayer("Pilot42", "PART #Help") + fromPlayer("Pilot42", "PART #Games"));
+    // Nothing more is sent until the late lines show: bytes left unread in
+    // the socket would otherwise wait for the next arrival.
+    QTRY_COMPARE(lobby().ircInfo->toPlainText(), QStringLiteral("- late text"));
+    QVERIFY(answerArrived);
+
+    // The answer came in after the first PART's two sends and before the
+    // second PART's: the second PART was still running.
+    QCOMPARE(sendsWhenArrived, 2);
+    // The second PART emptied the WHO collection before the late lines were
+    // handled, so they are all in it, in order.
+    QCOMPARE(whoBufferOf(lobby()), (QStringList{"Late1|#Games", "Late2| "}));
+    QCOMPARE(rowsOf(lobby().channels, 2), QStringList{"#Late|3|4|Arrived meanwhile"});
+    QCOMPARE(sent.sends, (QList<QByteArray>{gListCommand, "who\r\n", gListCommand, "who\r\n"}));
+    QTRY_COMPARE(session.wire(), sent.joined());
+}
+
+// ---------------------------------------------------------------- safety
+
+void TestDispatch::serverTextNeverBreaksALine_data()
+{
+    QTest::addColumn<QByteArray>("bad");
+
+    QTest::newRow("CR") << QByteArray("\r");
+    QTest::newRow("LF") << QByteArray("\n");
+    QTest::newRow("NUL") << QByteArray(1, '\0');
+}
+
+void TestDispatch::serverTextNeverBreaksALine()
+{
+    QFETCH(QByteArray, bad);
+
+    Session session;
+    QVERIFY(session.open());
+    SendRecorder sent(QStringLiteral("irc"));
+    session.send(listEntry("#Bad" + bad + "QUIT", "3", ":01 trap") + listEntry("#Good", "3", ":01 fine"));
+    QVERIFY(session.sync());
+    QCOMPARE(rowsOf(lobby().channels, 2), QStringList{"#Good|2|3|fine"});
+
+    Session::enterChannel();
+    session.send(namesOf("Ace Bad" + bad + "QUIT Zed"));
+    QTRY_COMPARE(session.wire(), QByteArray("who\r\n"));
+    session.send(endOfWho());
+    QVERIFY(session.sync());
+    QTRY_COMPARE(session.wire(), QByteArray("who\r\nwhois Ace\r\nwhois Zed\r\n"));
+    QVERIFY(wireIsClean(sent.joined()));
+}
+
+void TestDispatch::garbageIsSurvived_data()
+{
+    QTest::addColumn<QByteArray>("garbage");
+    QTest::addColumn<bool>("inChannel");
+
+    static const char nulBytes[] = "\0\0:irc\0.fenmoor.test 322\0\r\n";
+    const QList<std::pair<const char*, QByteArray>> lines = {
+        {"empty line", "\r\n"},
+        {"colon", ":\r\n"},
+        {"server name only", ":irc.fenmoor.test\r\n"},
+        {"server name and blank", ":irc.fenmoor.test \r\n"},
+        {"list entry without text", ":irc.fenmoor.test 322\r\n"},
+        {"list entry with empty text", ":irc.fenmoor.test 322 Pilot42 \r\n"},
+        {"list entry with only blanks", reply("322", "   ")},
+        {"picture number out of range", listEntry("#Big", "1", ":099999 x")},
+        {"negative picture number", listEntry("#Neg", "1", ":0-5 x")},
+        {"list entry without prefix", "322 only\r\n"},
+        {"names without text", ":irc.fenmoor.test 353\r\n"},
+        {"names with only a colon", reply("353", ":")},
+        {"who entry cut short", reply("352", "#Help")},
+        {"who entry of blanks", reply("352", "          ")},
+        {"end of who without text", ":irc.fenmoor.test 315\r\n"},
+        {"player line without command", ":Pilot42!~Username@players.fenmoor.test\r\n"},
+        {"player line without nick", ":!~Username@players.fenmoor.test PART\r\n"},
+        {"lone CR", "\r\r\n"},
+        {"lone LF", "\n\r\n"},
+        {"CR inside", ":irc.fenmoor.test 372 Pilot42 :a\rb\r\n"},
+        {"NUL bytes", QByteArray(nulBytes, sizeof nulBytes - 1)},
+        {"invalid UTF-8", ":irc.fenmoor.test 322 Pilot42 #\xff\xfe\xc3 1 :0\xc3 x\r\n"},
+        {"over-long line", QByteArray(100 * 1024, 'x') + "\r\n"},
+        {"over-long list entry", listEntry("#" + QByteArray(70 * 1024, 'L'), "1", ":01 x")},
+        {"many empty fields", reply("352", QByteArray(5000, ' ') + "x")},
+        {"many names", namesOf(QByteArray("N ").repeated(4000))},
+    };
+    for (const auto& [name, bytes] : lines) {
+        QTest::addRow("%s, lobby", name) << bytes << false;
+        QTest::addRow("%s, channel", name) << bytes << true;
+    }
+}
+
+void TestDispatch::garbageIsSurvived()
+{
+    QFETCH(QByteArray, garbage);
+    QFETCH(bool, inChannel);
+
+    Session session;
+    QVERIFY(session.open());
+    if (inChannel)
+        Session::enterChannel();
+    SendRecorder sent(QStringLiteral("irc"));
+    session.send(garbage);
+    QVERIFY(session.sync());
+
+    session.send(listEntry("#After", "5", ":01 Still working") + reply("372", ":- still reading"));
+    QTRY_VERIFY(lobby().channels->contains(QStringLiteral("#After")));
+    const int row = *lobby().channels->row(QStringLiteral("#After"));
+    QCOMPARE(lobby().channels->iconAt(row), 2);
+    QCOMPARE(lobby().channels->subItem(row, 1), QStringLiteral("5"));
+    QCOMPARE(lobby().channels->subItem(row, 2), QStringLiteral("Still working"));
+    QVERIFY(lobby().ircInfo->toPlainText().endsWith(QStringLiteral("- still reading")));
+    QCOMPARE(lobby().isVisible(), !inChannel);
+    QVERIFY(lobby().irc->state() == Socket::Connected);
+    QVERIFY(wireIsClean(sent.joined()));
+}
+
+QTEST_MAIN(TestDispatch)
+#include "test_dispatch.moc"
