@@ -284,12 +284,14 @@ QStringList parseNames(const QString& text)
 
 std::optional<WhoEntry> parseWhoEntry(const QString& text)
 {
-    const QStringList fields = splitAllFields(text.trimmed());
+    // A WHO burst brings thousands of these: views into the text, and only
+    // the two fields kept are copied.
+    const QList<QStringView> fields = QStringView(text).trimmed().split(u' ', Qt::KeepEmptyParts);
     if (fields.size() < 5 || fields.at(4).isEmpty())
         return std::nullopt;
     WhoEntry entry;
-    entry.channel = fields.at(0);
-    entry.nick = fields.at(4);
+    entry.channel = fields.at(0).toString();
+    entry.nick = fields.at(4).toString();
     if (fields.size() > 7)
         entry.flag = toInt16(fields.at(7));
     return entry;
