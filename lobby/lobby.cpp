@@ -132,12 +132,15 @@ Lobby::Lobby()
     connect(http, &Socket::connected, this, &Lobby::http_Connect);
     connect(http, &Socket::dataArrival, this, &Lobby::http_DataArrival);
     connect(http, &Socket::peerClosed, this, &Lobby::http_Finished);
-    connect(http, &Socket::errorOccurred, this, &Lobby::http_Finished);
-    connect(gameListTimeout_, &QTimer::timeout, this, [this] {
-        // A fetch that hangs is dropped so that the next tick can fetch again.
+    // A fetch that fails or hangs is dropped whole (a list cut short would
+    // hide games), and the next tick fetches again.
+    const auto dropGameList = [this] {
+        gameListTimeout_->stop();
         http->close();
         gameListResponse_.clear();
-    });
+    };
+    connect(http, &Socket::errorOccurred, this, dropGameList);
+    connect(gameListTimeout_, &QTimer::timeout, this, dropGameList);
     connect(listTimer, &QTimer::timeout, this, &Lobby::listTimer_Timer);
     connect(whoTimerX, &QTimer::timeout, this, &Lobby::whoTimerX_Timer);
     connect(gamesTimer, &QTimer::timeout, this, &Lobby::gamesTimer_Timer);

@@ -24,6 +24,20 @@ ChannelSession::ChannelSession(std::optional<quint16> gatewayPort)
     forms_.emplace();
 }
 
+ChannelSession::~ChannelSession()
+{
+    forms_.reset();
+    // A fake connection still open when its server is destroyed would report
+    // its end into the server's records while they are being torn down: the
+    // records stop listening first.
+    for (FakeServer* server : {&irc, &gateway}) {
+        for (int i = 0; i < server->connectionCount(); ++i) {
+            if (QTcpSocket* connection = server->connection(i))
+                QObject::disconnect(connection, nullptr, server, nullptr);
+        }
+    }
+}
+
 bool ChannelSession::openLobby()
 {
     login().ensureLoaded();
@@ -80,6 +94,8 @@ void ChannelSession::answer(int connection, const QByteArray& bytes)
 
 bool ChannelSession::finishGameList(int connection, const QByteArray& bytes)
 {
+    if (!waitForRequest(connection))
+        return false;
     answer(connection, bytes);
     return QTest::qWaitFor([] { return lobby().http->state() == Socket::Closed; });
 }

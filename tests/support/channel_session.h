@@ -22,6 +22,9 @@ public:
     // gatewayPort: where the gateway is reached; the fake gateway's own port
     // when not given.
     explicit ChannelSession(std::optional<quint16> gatewayPort = std::nullopt);
+    ~ChannelSession();
+    ChannelSession(const ChannelSession&) = delete;
+    ChannelSession& operator=(const ChannelSession&) = delete;
 
     FakeServer irc;
     FakeServer gateway;
@@ -40,7 +43,8 @@ public:
     bool waitForRequest(int connection);
     // Answers a gateway connection and closes it, as an HTTP/1.0 server does.
     void answer(int connection, const QByteArray& bytes);
-    // Answers the pending game list and waits until the lobby is done with it.
+    // Waits for the game-list request on the connection, answers it and waits
+    // until the lobby is done with it.
     bool finishGameList(int connection, const QByteArray& bytes);
 
     // The chat lines the client sent from byte `from` on, without CR LF.

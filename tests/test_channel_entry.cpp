@@ -1,0 +1,414 @@
+#include "app/forms.h"
+#include "channel/channel.h"
+#include "encryption/encryption.h"
+#include "encryption/texts.h"
+#include "lobby/lobby.h"
+#include "login/login.h"
+#include "platform/listview.h"
+#include "platform/socket.h"
+#include "support/channel_session.h"
+#include "support/fakes.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTimer>
+#include <QtTest>
+
+namespace {
+
+const QByteArray kHttpOk = QByteArrayLiteral("HTTP/1.0 200 OK\r\n\r\n");
+const QByteArray kTwoGames = kHttpOk
+    + QByteArrayLiteral("<GAMELISTSTART>\nx Pro_Duel Kite x x x 0 x<BR>\nx Clan_War Ash x x x 1 x<BR>\n"
+                        "<GAMELISTEND>\n");
+const QByteArray kSeedGame =
+    kHttpOk + QByteArrayLiteral("<GAMELISTSTART>\nx Seed_Game Moss x x x 0 x<BR>\n<GAMELISTEND>\n");
+
+// The game-list request for #Help once the scheme answer added its cookie.
+const QByteArray kHelpGameListRequest = QByteArrayLiteral(
+    "GET Http://127.0.0.1:80/glimmerfallweb/GameList.asp?Channel=Help HTTP/1.0\r\n"
+    "User-Agent: Zx7Client/1.2\r\n"
+    "Pragma: No-Cache\r\n"
+    "Cookie: FENSESSION=abc; x=1\r\n"
+    "UserLevel: 0\r\n"
+    "UserServerIdent: 2\r\n"
+    "\r\n");
+
+// Each row of the games list as "name|host|icon".
+QStringList shownGames()
+{
+    QStringList rows;
+    const ListView* games = channel().games;
+    for (int row = 0; row < games->count(); ++row)
+        rows << games->text(row) + QLatin1Char('|') + games->subItem(row, 1) + QLatin1Char('|')
+                    + QString::number(games->iconAt(row));
+    return rows;
+}
+
+bool isListOrWho(const QString& line)
+{
+    return line == unscrambled(scrambled::kChannelListCommand) || line == QLatin1String("who");
+}
+
+} // namespace
+
+class TestChannelEntry : public QObject {
+    Q_OBJECT
+
+private slots:
+    void doubleClickWithoutSelection();
+    void entersChannel_data();
+    void entersChannel();
+    void listReplyDuringEntry();
+    void noListOrWhoWhileInChannel();
+    void schemeFailure_data();
+    void schemeFailure();
+
+    void gameListResponses_data();
+    void gameListResponses();
+    void gameListInSeveralWrites();
+    void hangingGameListIsDropped();
+    void busyGameListFetchIsNotRepeated();
+    void nextChannelGetsItsOwnGameList();
+    void noFetchWithoutChannel_data();
+    void noFetchWithoutChannel();
+};
+
+void TestChannelEntry::doubleClickWithoutSelection()
+{
+    ChannelSession session;
+    QVERIFY(session.openLobby());
+    QVERIFY(session.offerChannels({QStringLiteral("#Help"), QStringLiteral("#Trade")}));
+    QVERIFY(!lobby().channels->selectedRow());
+
+    emit lobby().channels->itemDoubleClicked();
+
+    QVERIFY(lobby().isVisible());
+    QVERIFY(!channel().isLoaded());
+    QCOMPARE(lobby().chanScheme->state(), int(Socket::Closed));
+    letEventsRun(100);
+    QCOMPARE(session.gateway.connectionCount(), 0);
+    QVERIFY(lobby().isVisible());
+}
+
+void TestChannelEntry::entersChannel_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("schemeRequest");
+    QTest::addColumn<QByteArray>("page");
+
+    // The request line names the channel with its first "#" removed, and
+    // only that one.
+    QTest::newRow("one hash") << QStringLiteral("#Help")
+                              << QByteArrayLiteral(
+                                     "GET Http://127.0.0.1:80/glimmerfallweb/RequestChannelScheme.asp?Channel=Help "
+                                     "HTTP/1.0\r\nUser-Agent: Zx7Client/1.2\r\nPragma: No-Cache\r\nCookie: "
+                                     "FENSESSION=abc\r\nUserLevel: 0\r\nUserServerIdent: 2\r\n\r\n")
+                              << QByteArrayLiteral("Help");
+    QTest::newRow("two hashes") << QStringLiteral("##Dual")
+                                << QByteArrayLiteral(
+                                       "GET Http://127.0.0.1:80/glimmerfallweb/RequestChannelScheme.asp?Channel=#Dual "
+                                       "HTTP/1.0\r\nUser-Agent: Zx7Client/1.2\r\nPragma: No-Cache\r\nCookie: "
+                                       "FENSESSION=abc\r\nUserLevel: 0\r\nUserServerIdent: 2\r\n\r\n")
+                                << QByteArrayLiteral("#Dual");
+}
+
+void TestChannelEntry::entersChannel()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, schemeRequest);
+    QFETCH(QByteArray, page);
+
+    ChannelSession session;
+    QVERIFY(session.openLobby());
+    QVERIFY(session.offerChannels({QStringLiteral("#Trade"), name}));
+    const qsizetype ircBefore = session.irc.received(0).size();
+
+    QVERIFY(session.doubleClick(name));
+    QCOMPARE(channel().Label2->text(), name);
+    QVERIFY(!lobby().isVisible());
+    QVERIFY(session.waitForRequest(0));
+    QCOMPARE(session.gateway.received(0), schemeRequest);
+    QVERIFY(!channel().isVisible());
+
+    session.answer(0, ChannelSession::kSchemeAnswer);
+    QTRY_VERIFY(channel().isVisible());
+
+    QCOMPARE(login().cookieTemText, ChannelSession::kCookie + QStringLiteral("; x=1"));
+    QCOMPARE(channel().windowTitle(), name + unscrambled(scrambled::kCaptionSuffix));
+    QCOMPARE(channel().Label2->text(), name);
+    QCOMPARE(channel().Label3->text(), ChannelSession::kUser);
+    QVERIFY(!lobby().isVisible());
+    QVERIFY(!lobby().listTimer->isActive());
+    QVERIFY(!lobby().whoTimerX->isActive());
+    QVERIFY(lobby().gamesTimer->isActive());
+    QVERIFY(lobby().whoisTimer->isActive());
+
+    // The game list of the channel is asked for at once, with the cookie the
+    // scheme answer added.
+    QVERIFY(session.waitForRequest(1));
+    QByteArray gameListRequest = kHelpGameListRequest;
+    gameListRequest.replace("Channel=Help", "Channel=" + page);
+    QCOMPARE(session.gateway.received(1), gameListRequest);
+
+    const QString join = unscrambled(scrambled::kChannelEntryCommand) + name;
+    QTRY_VERIFY(session.ircLinesFrom(ircBefore).contains(QStringLiteral("whois *")));
+    const QStringList lines = session.ircLinesFrom(ircBefore);
+    QVERIFY2(lines.contains(join), qPrintable(lines.join(QLatin1Char('/'))));
+    QVERIFY(lines.indexOf(join) < lines.indexOf(QStringLiteral("whois *")));
+    QCOMPARE(lines.count(join), 1);
+}
+
+void TestChannelEntry::listReplyDuringEntry()
+{
+    ChannelSession session;
+    QVERIFY(session.openLobby());
+    QVERIFY(session.offerChannels({QStringLiteral("#Help")}));
+    QVERIFY(session.doubleClick(QStringLiteral("#Help")));
+    QVERIFY(session.waitForRequest(0));
+
+    // A LIST reply from before the double-click is still on its way.
+    QVERIFY(session.offerChannels({QStringLiteral("#Trade"), QStringLiteral("#Arena")}));
+    QCOMPARE(channel().Label2->text(), QStringLiteral("#Help"));
+
+    session.answer(0, ChannelSession::kSchemeAnswer);
+    QTRY_VERIFY(channel().isVisible());
+    QCOMPARE(channel().windowTitle(), QStringLiteral("#Help") + unscrambled(scrambled::kCaptionSuffix));
+    QCOMPARE(channel().Label2->text(), QStringLiteral("#Help"));
+    QVERIFY(session.ircLinesFrom().contains(unscrambled(scrambled::kChannelEntryCommand) + QStringLiteral("#Help")));
+    QVERIFY(session.waitForRequest(1));
+    QCOMPARE(session.gateway.received(1), kHelpGameListRequest);
+}
+
+void TestChannelEntry::noListOrWhoWhileInChannel()
+{
+    ChannelSession session;
+    QVERIFY(session.openLobby());
+    // Short intervals so that timers left running would fire many times
+    // while the test watches.
+    lobby().listTimer->setInterval(10);
+    lobby().whoTimerX->setInterval(10);
+    QVERIFY(session.offerChannels({QStringLiteral("#Help")}));
+    QVERIFY(session.doubleClick(QStringLiteral("#Help")));
+    QVERIFY(session.waitForRequest(0));
+    session.answer(0, ChannelSession::kSchemeAnswer);
+    QTRY_VERIFY(channel().isVisible());
+    QVERIFY(!lobby().listTimer->isActive());
+    QVERIFY(!lobby().whoTimerX->isActive());
+
+    letEventsRun(150);
+    const QStringList lines = session.ircLinesFrom();
+    const QString join = unscrambled(scrambled::kChannelEntryCommand) + QStringLiteral("#Help");
+    QVERIFY(lines.contains(join));
+    const QStringList afterJoin = lines.mid(lines.indexOf(join) + 1);
+    QVERIFY2(std::none_of(afterJoin.cbegin(), afterJoin.cend(), isListOrWho),
+             qPrintable(afterJoin.join(QLatin1Char('/'))));
+}
+
+void TestChannelEntry::schemeFailure_data()
+{
+    QTest::addColumn<QString>("how");
+
+    QTest::newRow("no answer") << QStringLiteral("silent");
+    QTest::newRow("connection refused") << QStringLiteral("refused");
+    QTest::newRow("closed without answer") << QStringLiteral("closed");
+}
+
+void TestChannelEntry::schemeFailure()
+{
+    QFETCH(QString, how);
+
+    const bool refused = how == QLatin1String("refused");
+    ChannelSession session(refused ? std::optional<quint16>(refusingPort()) : std::nullopt);
+    MessageBoxRecorder boxes;
+    QVERIFY(session.openLobby());
+    // Only the silent gateway needs the time limit; the other rows must fail
+    // on their own account, well before the usual limit.
+    if (how == QLatin1String("silent"))
+        lobby().setGatewayTimeout(200);
+    QVERIFY(session.offerChannels({QStringLiteral("#Help")}));
+    const qsizetype ircBefore = session.irc.received(0).size();
+
+    QVERIFY(session.doubleClick(QStringLiteral("#Help")));
+    QVERIFY(!lobby().isVisible());
+    if (!refused)
+        QVERIFY(session.waitForRequest(0));
+    if (how == QLatin1String("closed"))
+        session.gateway.closeConnection(0);
+
+    QTRY_COMPARE(boxes.boxes.size(), 1);
+    QCOMPARE(boxes.boxes.at(0).title, unscrambled(scrambled::kSchemeFailedTitle));
+    QCOMPARE(boxes.boxes.at(0).icon, MessageIcon::Exclamation);
+    QVERIFY(lobby().isVisible());
+    QVERIFY(lobby().refreshChanButton->isEnabled());
+    QVERIFY(lobby().listTimer->isActive());
+    QVERIFY(lobby().whoTimerX->isActive());
+    QVERIFY(!channel().isVisible());
+    QVERIFY(!channel().isLoaded());
+    QVERIFY(channel().Label2->text().isEmpty());
+
+    letEventsRun(100);
+    for (const QString& line : session.ircLinesFrom(ircBefore)) {
+        QVERIFY2(!line.startsWith(unscrambled(scrambled::kChannelEntryCommand), Qt::CaseInsensitive), qPrintable(line));
+        QVERIFY2(!line.startsWith(QLatin1String("PART"), Qt::CaseInsensitive), qPrintable(line));
+        QVERIFY2(!line.startsWith(QLatin1String("privmsg"), Qt::CaseInsensitive), qPrintable(line));
+    }
+    QCOMPARE(boxes.boxes.size(), 1);
+    QCOMPARE(session.gateway.connectionCount(), refused ? 0 : 1);
+}
+
+void TestChannelEntry::gameListResponses_data()
+{
+    QTest::addColumn<QByteArray>("response");
+    QTest::addColumn<QStringList>("expected");
+
+    const QStringList seed = {QStringLiteral("Seed_Game|Moss|1")};
+    QTest::newRow("two games") << kTwoGames
+                               << QStringList{QStringLiteral("Pro_Duel|Kite|1"), QStringLiteral("Clan_War|Ash|2")};
+    QTest::newRow("no games") << kHttpOk + QByteArrayLiteral("<GAMELISTSTART>\n")
+            + unscrambled(scrambled::kEmptyGameList).toUtf8() + "\n"
+                              << QStringList();
+    QTest::newRow("no start marker") << kHttpOk + QByteArrayLiteral("Server busy\r\n") << seed;
+    QTest::newRow("empty answer") << QByteArray() << seed;
+    // What follows the end marker stays with the last record's last field,
+    // which no column shows.
+    QTest::newRow("text after the end marker")
+        << kTwoGames + QByteArrayLiteral("<!-- served by node 7 -->\n")
+        << QStringList{QStringLiteral("Pro_Duel|Kite|1"), QStringLiteral("Clan_War|Ash|2")};
+}
+
+void TestChannelEntry::gameListResponses()
+{
+    QFETCH(QByteArray, response);
+    QFETCH(QStringList, expected);
+
+    ChannelSession session;
+    QVERIFY(session.enter(QStringLiteral("#Help")));
+    QVERIFY(session.finishGameList(1, kSeedGame));
+    QCOMPARE(shownGames(), QStringList{QStringLiteral("Seed_Game|Moss|1")});
+
+    lobby().gamesTimer_Timer();
+    QVERIFY(session.waitForRequest(2));
+    QCOMPARE(session.gateway.received(2), kHelpGameListRequest);
+    QVERIFY(session.finishGameList(2, response));
+    QCOMPARE(shownGames(), expected);
+}
+
+void TestChannelEntry::gameListInSeveralWrites()
+{
+    ChannelSession session;
+    QVERIFY(session.enter(QStringLiteral("#Help")));
+    QVERIFY(session.finishGameList(1, kSeedGame));
+    lobby().gamesTimer_Timer();
+    QVERIFY(session.waitForRequest(2));
+
+    // The pieces cut the start marker and a record in two.
+    const QList<QByteArray> pieces = {kTwoGames.left(kHttpOk.size() + 8), kTwoGames.mid(kHttpOk.size() + 8, 40),
+                                      kTwoGames.mid(kHttpOk.size() + 48)};
+    QCOMPARE(pieces.join(), kTwoGames);
+    QSignalSpy arrived(lobby().http, &Socket::dataArrival);
+    for (const QByteArray& piece : pieces) {
+        session.gateway.send(2, piece);
+        QVERIFY(arrived.wait());
+        // Nothing is shown before the gateway has closed the answer.
+        QCOMPARE(shownGames(), QStringList{QStringLiteral("Seed_Game|Moss|1")});
+    }
+    session.gateway.closeConnection(2);
+    QTRY_COMPARE(lobby().http->state(), int(Socket::Closed));
+    QCOMPARE(shownGames(), (QStringList{QStringLiteral("Pro_Duel|Kite|1"), QStringLiteral("Clan_War|Ash|2")}));
+}
+
+void TestChannelEntry::hangingGameListIsDropped()
+{
+    ChannelSession session;
+    QVERIFY(session.enter(QStringLiteral("#Help")));
+    QVERIFY(session.finishGameList(1, kSeedGame));
+    lobby().setGatewayTimeout(200);
+    lobby().gamesTimer_Timer();
+    QVERIFY(session.waitForRequest(2));
+
+    // The gateway never answers: the fetch is given up...
+    QTRY_COMPARE(lobby().http->state(), int(Socket::Closed));
+    QTRY_VERIFY(session.gateway.closedByClient(2));
+    QCOMPARE(shownGames(), QStringList{QStringLiteral("Seed_Game|Moss|1")});
+
+    // ...so that the next tick asks again.
+    lobby().gamesTimer_Timer();
+    QVERIFY(session.waitForRequest(3));
+    QCOMPARE(session.gateway.received(3), kHelpGameListRequest);
+    QVERIFY(session.finishGameList(3, kTwoGames));
+    QCOMPARE(shownGames().size(), 2);
+}
+
+void TestChannelEntry::busyGameListFetchIsNotRepeated()
+{
+    ChannelSession session;
+    QVERIFY(session.enter(QStringLiteral("#Help")));
+    QVERIFY(session.finishGameList(1, kSeedGame));
+    const int connectionsBefore = session.gateway.connectionCount();
+
+    SendRecorder ircSends(QStringLiteral("irc"));
+    lobby().gamesTimer_Timer();
+    lobby().gamesTimer_Timer();
+    QCOMPARE(ircSends.sends, QList<QByteArray>{QByteArrayLiteral("whois *\r\n")});
+
+    QVERIFY(session.waitForRequest(connectionsBefore));
+    letEventsRun(100);
+    QCOMPARE(session.gateway.connectionCount(), connectionsBefore + 1);
+    QCOMPARE(session.gateway.received(connectionsBefore), kHelpGameListRequest);
+}
+
+void TestChannelEntry::nextChannelGetsItsOwnGameList()
+{
+    ChannelSession session;
+    QVERIFY(session.enter(QStringLiteral("#Help")));
+    // The channel is left while its game list is still on the way.
+    channel().exitBtn->click();
+    QTRY_VERIFY(lobby().isVisible());
+
+    QVERIFY(session.offerChannels({QStringLiteral("#Trade")}));
+    QVERIFY(session.doubleClick(QStringLiteral("#Trade")));
+    QVERIFY(session.waitForRequest(2));
+    session.answer(2, ChannelSession::kSchemeAnswer);
+    QTRY_VERIFY(channel().isVisible());
+
+    QVERIFY(session.waitForRequest(3));
+    QVERIFY2(session.gateway.received(3).startsWith(
+                 "GET Http://127.0.0.1:80/glimmerfallweb/GameList.asp?Channel=Trade HTTP/1.0\r\n"),
+             session.gateway.received(3).constData());
+
+    // The late answer for the channel left is not shown in this one.
+    session.answer(1, kTwoGames);
+    QVERIFY(session.finishGameList(3, kSeedGame));
+    QTRY_VERIFY(session.gateway.closedByClient(1));
+    QCOMPARE(shownGames(), QStringList{QStringLiteral("Seed_Game|Moss|1")});
+}
+
+void TestChannelEntry::noFetchWithoutChannel_data()
+{
+    QTest::addColumn<bool>("channelLoaded");
+
+    QTest::newRow("channel window not loaded") << false;
+    QTest::newRow("channel window loaded, no channel entered") << true;
+}
+
+void TestChannelEntry::noFetchWithoutChannel()
+{
+    QFETCH(bool, channelLoaded);
+
+    ChannelSession session;
+    QVERIFY(session.openLobby());
+    if (channelLoaded)
+        channel().ensureLoaded();
+    QVERIFY(channel().Label2->text().isEmpty());
+
+    SendRecorder ircSends(QStringLiteral("irc"));
+    lobby().gamesTimer_Timer();
+    QVERIFY(ircSends.sends.isEmpty());
+    QCOMPARE(lobby().http->state(), int(Socket::Closed));
+    letEventsRun(100);
+    QCOMPARE(session.gateway.connectionCount(), 0);
+}
+
+QTEST_MAIN(TestChannelEntry)
+#include "test_channel_entry.moc"
