@@ -19,7 +19,6 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLabel>
-#include <QTcpSocket>
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
@@ -109,18 +108,6 @@ public:
     Bench() = default;
     Bench(const Bench&) = delete;
     Bench& operator=(const Bench&) = delete;
-
-    // The fake server's connections report their end to the server while it
-    // is being destroyed; cutting them loose first keeps that report away.
-    ~Bench()
-    {
-        for (int i = 0; i < server.connectionCount(); ++i) {
-            if (QTcpSocket* connection = server.connection(i)) {
-                connection->disconnect(&server);
-                connection->abort();
-            }
-        }
-    }
 
     bool open()
     {

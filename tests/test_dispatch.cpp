@@ -113,18 +113,6 @@ public:
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
-    // The fake server's connections report their end to the server while it
-    // is being destroyed; cutting them loose first keeps that report away.
-    ~Session()
-    {
-        for (int i = 0; i < server.connectionCount(); ++i) {
-            if (QTcpSocket* connection = server.connection(i)) {
-                connection->disconnect(&server);
-                connection->abort();
-            }
-        }
-    }
-
     bool open()
     {
         useFreshSettings();

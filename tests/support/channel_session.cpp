@@ -27,15 +27,6 @@ ChannelSession::ChannelSession(std::optional<quint16> gatewayPort)
 ChannelSession::~ChannelSession()
 {
     forms_.reset();
-    // A fake connection still open when its server is destroyed would report
-    // its end into the server's records while they are being torn down: the
-    // records stop listening first.
-    for (FakeServer* server : {&irc, &gateway}) {
-        for (int i = 0; i < server->connectionCount(); ++i) {
-            if (QTcpSocket* connection = server->connection(i))
-                QObject::disconnect(connection, nullptr, server, nullptr);
-        }
-    }
 }
 
 bool ChannelSession::openLobby()
