@@ -233,6 +233,12 @@ void Lobby::ircConnect(const QString& txtusername, quint8 userflag)
 void Lobby::irc_Connect()
 {
     registered_ = true;
+    // Turned back before anything is asked of the server: turning it back
+    // runs pending events, and replies handled while the lobby is still
+    // hidden would be taken for a channel's and lost.
+    const QString greeting = unscrambled(scrambled::kGreeting);
+    if (!isLoaded())
+        return;
     irc->sendData(QByteArrayLiteral("PASS MORBADENTILQ \r\n"));
     irc->sendData(QStringLiteral("NICK %1 \r\nUSER Username hostname servername :%2 0 \r\n")
                       .arg(username)
@@ -242,9 +248,7 @@ void Lobby::irc_Connect()
     irc->sendData(QByteArrayLiteral("who\r\n"));
     listTimer->start();
     whoTimerX->start();
-    Label4->setText(unscrambled(scrambled::kGreeting) + username + QLatin1Char('.'));
-    if (!isLoaded())
-        return;
+    Label4->setText(greeting + username + QLatin1Char('.'));
     login().hide();
     login().showItems();
     show();

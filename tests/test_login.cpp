@@ -6,6 +6,7 @@
 #include "login/gateway_http.h"
 #include "login/login.h"
 #include "platform/controls.h"
+#include "platform/listview.h"
 #include "platform/service.h"
 #include "support/fakes.h"
 
@@ -74,6 +75,7 @@ private slots:
     void unreadableStoredValuesGiveDefaults();
     void registrationSendsExactBytes_data();
     void registrationSendsExactBytes();
+    void firstRepliesFillTheLobby();
     void loginWalksTheGatewayAndHandsOver();
     void refusedNameReturnsToIdle();
     void checksStopTheClick_data();
@@ -203,6 +205,26 @@ void TestLogin::registrationSendsExactBytes()
     QVERIFY(lobby().whoTimerX->isActive());
     QCOMPARE(lobby().username, nick);
     QCOMPARE(lobby().Label4->text(), unscrambled(scrambled::kGreeting) + nick + QLatin1Char('.'));
+}
+
+void TestLogin::firstRepliesFillTheLobby()
+{
+    FakeServer chat;
+    // The server answers the moment the requests arrive, while the client
+    // may still be finishing its registration.
+    chat.onReceived = [&chat](int index) {
+        if (chat.received(index).endsWith("who\r\n"))
+            chat.send(index, ":irc.fenmoor.test 352 Pilot42 #Help ~Username players.fenmoor.test irc.fenmoor.test "
+                             "Kite H :0 12 0\r\n:irc.fenmoor.test 315 Pilot42 * :End of WHO list\r\n");
+    };
+    pointAt(refusingPort(), chat.port());
+    Forms forms;
+    login().ensureLoaded();
+    login().show();
+    lobby().ircConnect(QStringLiteral("Pilot42"), 7);
+    QTRY_COMPARE(lobby().whoList->count(), 1);
+    QCOMPARE(lobby().whoList->text(0), QStringLiteral("Kite"));
+    QCOMPARE(lobby().whoList->subItem(0, 1), QStringLiteral("#Help"));
 }
 
 void TestLogin::loginWalksTheGatewayAndHandsOver()
