@@ -15,6 +15,7 @@
 #include "platform/service.h"
 #include "platform/socket.h"
 #include "support/fakes.h"
+#include "support/lobby_session.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -112,15 +113,7 @@ public:
     bool open()
     {
         useFreshSettings();
-        ServiceEndpoint endpoint;
-        endpoint.gatewayAddress = QStringLiteral("127.0.0.1");
-        endpoint.gatewayPort = refusingPort();
-        endpoint.chatPort = server.port();
-        setService(endpoint);
-        login().ensureLoaded();
-        login().show();
-        lobby().ircConnect(QStringLiteral("Pilot42"), 7);
-        if (!runUntil([this] { return lobby().isVisible() && server.received(0).endsWith("who\r\n"); }))
+        if (!session_.start(QStringLiteral("Pilot42")))
             return false;
         // Only the bursts below may reach the lists.
         for (QTimer* timer : {lobby().listTimer, lobby().whoTimerX, lobby().gamesTimer})
@@ -208,7 +201,8 @@ public:
     }
 
     Forms forms;
-    FakeServer server;
+    LobbySession session_;
+    FakeServer& server = session_.chat;
 };
 
 using Scenario = std::function<std::optional<Figures>(int)>;

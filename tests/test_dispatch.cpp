@@ -12,6 +12,7 @@
 #include "platform/service.h"
 #include "platform/socket.h"
 #include "support/fakes.h"
+#include "support/lobby_session.h"
 
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -116,15 +117,7 @@ public:
     bool open()
     {
         useFreshSettings();
-        ServiceEndpoint endpoint;
-        endpoint.gatewayAddress = QStringLiteral("127.0.0.1");
-        endpoint.gatewayPort = refusingPort();
-        endpoint.chatPort = server.port();
-        setService(endpoint);
-        login().ensureLoaded();
-        login().show();
-        lobby().ircConnect(kNick, 7);
-        if (!QTest::qWaitFor([this] { return lobby().isVisible() && server.received(0).endsWith("who\r\n"); }))
+        if (!session_.start(kNick))
             return false;
         // The periodic refreshes would mix their requests into what a test
         // expects on the wire; the tests that need them start them.
@@ -177,7 +170,8 @@ public:
     }
 
     Forms forms;
-    FakeServer server;
+    LobbySession session_;
+    FakeServer& server = session_.chat;
 
 private:
     qsizetype registration_ = 0;
