@@ -1,6 +1,7 @@
 #include "app/forms.h"
 
 #include "channel/channel.h"
+#include "encryption/encryption.h"
 #include "lobby/lobby.h"
 #include "login/login.h"
 
@@ -27,6 +28,9 @@ Channel& channel()
 
 Forms::Forms()
 {
+    // Before any window or connection exists: turning the texts back lets
+    // pending events run, which must never happen in the middle of a session.
+    turnBackStoredTexts();
     gLogin = new Login;
     gLobby = new Lobby;
     gChannel = new Channel;

@@ -1,5 +1,6 @@
 #include "encryption/encryption.h"
 
+#include "encryption/texts.h"
 #include "platform/dialogs.h"
 
 #include <QHash>
@@ -150,14 +151,33 @@ QString unscrambled(const char* stored)
     return unscrambleText(text);
 }
 
-const QString& cachedText(const char* stored)
+namespace {
+QHash<const char*, QString>& plainTexts()
 {
-    static QHash<const char*, QString> plain;
-    const auto it = plain.constFind(stored);
-    if (it != plain.constEnd())
-        return it.value();
-    const QString text = unscrambled(stored);
-    return plain.insert(stored, text).value();
+    static QHash<const char*, QString> texts;
+    return texts;
+}
+} // namespace
+
+void turnBackStoredTexts()
+{
+    QHash<const char*, QString>& texts = plainTexts();
+    if (!texts.isEmpty())
+        return;
+    QHash<const char*, QString> turnedBack;
+    for (const scrambled::StoredText& stored : scrambled::kAll) {
+        QString text = QString::fromLatin1(stored.prefix) + QString::fromLatin1(stored.scrambled);
+        turnedBack.insert(stored.scrambled, unscrambleText(text));
+    }
+    texts = std::move(turnedBack);
+}
+
+const QString& plainText(const char* stored)
+{
+    static const QString missing;
+    const QHash<const char*, QString>& texts = plainTexts();
+    const auto it = texts.constFind(stored);
+    return it == texts.constEnd() ? missing : it.value();
 }
 
 std::optional<QString> scrambleText(const QString& plain)

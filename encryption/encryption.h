@@ -12,10 +12,15 @@ QString unscrambleText(QString& text);
 // unscrambleText() on a stored scrambled text.
 QString unscrambled(const char* stored);
 
-// The plain form of a stored text, turned back once at first use and kept:
-// for texts needed on every received line, where running the routine (and
-// its event processing) again each time would stall a burst.
-const QString& cachedText(const char* stored);
+// Turns every stored text (scrambled::kAll) back once and keeps it. Runs at
+// start-up, before any window or connection exists, since the routine lets
+// pending events run; later calls do nothing.
+void turnBackStoredTexts();
+
+// The plain form of a stored text, as turned back at start-up. Never runs
+// pending events, so handlers may use it anywhere. A text missing from
+// scrambled::kAll comes back empty.
+const QString& plainText(const char* stored);
 
 // The scrambled form of `plain`, for adding texts to the program; nullopt
 // when a character has no group in the table.

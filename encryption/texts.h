@@ -1,13 +1,14 @@
 #pragma once
 
-// Every fixed text that the program keeps scrambled. Each is turned back
-// by unscrambleText() at the moment it is used (or once, by cachedText(), on
-// paths that run for every received line). Add a text with the
-// tavimere-scramble tool.
+// Every fixed text that the program keeps scrambled. All of them are turned
+// back once at start-up (turnBackStoredTexts()) and read with plainText():
+// turning a text back lets pending events run, which in the middle of a
+// session would let a lost connection end the session under a running
+// handler. Add a text with the tavimere-scramble tool and list it in kAll.
 
 namespace scrambled {
 
-// Turned back with the two characters "1\"" in front of it.
+// Turned back with the two characters "1\"" in front of it (see kAll).
 inline constexpr const char* kPreviousInstanceText = "kVostX0rgBWGPSFCwffgKrNmKtX0ibMRjAgKrtX0MBxgKr5b59Pgzc9J3X7q8SFCwffSFCgKrJ3X59mgKr9PguRmwffSFC9PgHhiRjAgKrwffBMJVosVosJ3XVosvW9EcxgKreXBuRmSFC9Pg59mSFCgKrBMJ59mSFCgKrrgBWGP9PgrgBgKrqOkJ3XVosHhitX0qOkEcx";
 inline constexpr const char* kPreviousInstanceTitle = "5b59Pgzc9J3X7q8SFCwffSFCgKrAh359mgKrEjSBMJVosVosJ3XVosvW9";
 inline constexpr const char* kDigitNameText = "VymtX0BMJwffgKrBMJ59mSFCwffVos9Pg7q8SFCgKr7q89PgRjAgKrVostX0rgBgKrKeHSFCvW9J3XVosgKrqOkJ3XrgBWGPgKr9PggKrVosBMJ7q8KeHSFCwffEcx";
@@ -38,5 +39,134 @@ inline constexpr const char* kSpecialNameTo = "vdvSFCVos7q8tX0tX0wff";
 inline constexpr const char* kEmptyGameList = "A1HtX0gKrvW99Pg7q8SFC59mgKr9PgwffSFCgKrWGPtX059mrgBSFCHhigKrJ3XVosgKrrgBWGPJ3X59mgKrNmKWGP9PgVosVosSFCuRmEcx";
 inline constexpr const char* kChannelEntryCommand = "qkpYUDAh3A1HgKr";
 inline constexpr const char* kCaptionSuffix = "gKrF2sgKr5b59Pgzc9J3X7q8SFCwffSFC";
+
+inline constexpr const char* kJoinRequest = "qOkWGPtX0J3X59mgKr";
+inline constexpr const char* kJoinNotice = "gKrWGP9Pg59mgKrSFCVosrgBSFCwffSFCHhigKrrgBWGPSFCgKrNmKWGP9PgVosVosSFCuRmEcx";
+inline constexpr const char* kLeaveNotice = "gKrWGP9Pg59mgKruRmSFCMBxrgBgKrrgBWGPSFCgKrNmKWGP9PgVosVosSFCuRmEcx";
+inline constexpr const char* kKickedText = "VymtX0BMJgKrWGP9Pgzc9SFCgKrKeHSFCSFCVosgKrBKrJ3XNmKBKrSFCHhigKrtX0BMJrgBgKrtX0MBxgKrrgBWGPSFCgKrNmKWGP9PgVosVosSFCuRmgKrKeHRjAgKr";
+inline constexpr const char* kKickedReason = "EcxgKrEjSSFC9Pg59mtX0VosYRvgKr";
+inline constexpr const char* kKickedTitle = "zJrJ3XNmKBKrSFCHhigKrvdvwfftX07q8gKreWXWGP9PgVosVosSFCuRm";
+inline constexpr const char* kKickNoticeChannel = "gKrqOk9Pg59mgKrBKrJ3XNmKBKrSFCHhigKrMBxwfftX07q8gKr";
+inline constexpr const char* kKickNoticeBy = "gKrKeHRjAgKr";
+inline constexpr const char* kWhoisIgnoreMarker = "2flBMJSFC59mrgB";
+inline constexpr const char* kChannelMessageCommand = "eXBEjSAh3JWZwOF6UH2flgKr";
+inline constexpr const char* kPrivateMessageCommand = "ibMwffJ3Xzc97q859mvW9gKr";
+inline constexpr const char* kUserListPrefix = "Ult7q859mvW9gKr";
+// The language filter's words, longer words first where one holds another;
+// each with its mask of the same length. Four words are shared with the
+// name check (kBannedWord1..4).
+inline constexpr const char* kFilterWord1 = "7q8tX0rgBWGPSFCwffMBxBMJNmKBKrSFCwff";
+inline constexpr const char* kFilterMask1 = "7q8XEDXEDXEDXEDXEDXEDXEDXEDXEDXEDwff";
+inline constexpr const char* kFilterWord2 = "MBxBMJNmKBKrJ3XVosvW9";
+inline constexpr const char* kFilterMask2 = "MBxXEDXEDXEDXEDXEDvW9";
+inline constexpr const char* kFilterMask3 = "MBxXEDXEDBKr";
+inline constexpr const char* kFilterWord4 = "KeHBMJuRmuRm59mWGPJ3XrgB";
+inline constexpr const char* kFilterMask4 = "KeHXEDXEDXEDXEDXEDXEDrgB";
+inline constexpr const char* kFilterMask5 = "59mXEDXEDrgB";
+inline constexpr const char* kFilterWord6 = "KeHJ3XrgBNmKWGP";
+inline constexpr const char* kFilterMask6 = "KeHXEDXEDXEDWGP";
+inline constexpr const char* kFilterWord7 = "KeH9Pg59mrgB9PgwffHhi";
+inline constexpr const char* kFilterMask7 = "KeHXEDXEDXEDXEDXEDHhi";
+inline constexpr const char* kFilterWord8 = "9Pg59m59mWGPtX0uRmSFC";
+inline constexpr const char* kFilterMask8 = "9PgXEDXEDXEDXEDXEDSFC";
+inline constexpr const char* kFilterMask9 = "9PgXEDXEDXEDXEDXEDXEDSFC";
+inline constexpr const char* kFilterWord10 = "HhiJ3XNmKBKrWGPSFC9PgHhi";
+inline constexpr const char* kFilterMask10 = "HhiXEDXEDXEDXEDXEDXEDHhi";
+inline constexpr const char* kFilterWord11 = "NmKBMJVosrgB";
+inline constexpr const char* kFilterMask11 = "NmKXEDXEDrgB";
+inline constexpr const char* kFilterWord12 = "qOk9PgVosBKrSFCwff";
+inline constexpr const char* kFilterMask12 = "qOkXEDXEDXEDXEDwff";
+inline constexpr const char* kFilterMask13 = "ibMXEDXED59m";
+inline constexpr const char* kFilterWord14 = "NmKwff9PgibM";
+inline constexpr const char* kFilterMask14 = "NmKXEDXEDibM";
+
+// The filter's pairs in the order they are applied.
+struct FilterText {
+    const char* word;
+    const char* mask;
+};
+inline constexpr FilterText kFilter[] = {
+    {kFilterWord1, kFilterMask1}, {kFilterWord2, kFilterMask2},   {kBannedWord1, kFilterMask3},
+    {kFilterWord4, kFilterMask4}, {kBannedWord2, kFilterMask5},   {kFilterWord6, kFilterMask6},
+    {kFilterWord7, kFilterMask7}, {kFilterWord8, kFilterMask8},   {kBannedWord4, kFilterMask9},
+    {kFilterWord10, kFilterMask10}, {kFilterWord11, kFilterMask11}, {kFilterWord12, kFilterMask12},
+    {kBannedWord3, kFilterMask13}, {kFilterWord14, kFilterMask14},
+};
+
+// A stored text and what is put in front of it before it is turned back.
+struct StoredText {
+    const char* scrambled;
+    const char* prefix;
+};
+
+// Every text above, in no particular order.
+inline constexpr StoredText kAll[] = {
+    {kPreviousInstanceText, "1\""},
+    {kPreviousInstanceTitle, ""},
+    {kDigitNameText, ""},
+    {kDigitNameTitle, ""},
+    {kBannedWord1, ""},
+    {kBannedWord2, ""},
+    {kBannedWord3, ""},
+    {kBannedWord4, ""},
+    {kStarNameText, ""},
+    {kStarNameTitle, ""},
+    {kRefusedText, ""},
+    {kRefusedTitle, ""},
+    {kUnencodableText, ""},
+    {kUnencodableTitle, ""},
+    {kGatewayUnreachableText, ""},
+    {kGatewayUnreachableTitle, ""},
+    {kGreeting, ""},
+    {kFinalLine, ""},
+    {kChannelListCommand, ""},
+    {kChatUnreachableText, ""},
+    {kChatUnreachableTitle, ""},
+    {kChatLostText, ""},
+    {kChatLostTitle, ""},
+    {kSchemeFailedText, ""},
+    {kSchemeFailedTitle, ""},
+    {kSpecialNameFrom, ""},
+    {kSpecialNameTo, ""},
+    {kEmptyGameList, ""},
+    {kChannelEntryCommand, ""},
+    {kCaptionSuffix, ""},
+    {kJoinRequest, ""},
+    {kJoinNotice, ""},
+    {kLeaveNotice, ""},
+    {kKickedText, ""},
+    {kKickedReason, ""},
+    {kKickedTitle, ""},
+    {kKickNoticeChannel, ""},
+    {kKickNoticeBy, ""},
+    {kWhoisIgnoreMarker, ""},
+    {kChannelMessageCommand, ""},
+    {kPrivateMessageCommand, ""},
+    {kUserListPrefix, ""},
+    {kFilterWord1, ""},
+    {kFilterMask1, ""},
+    {kFilterWord2, ""},
+    {kFilterMask2, ""},
+    {kFilterMask3, ""},
+    {kFilterWord4, ""},
+    {kFilterMask4, ""},
+    {kFilterMask5, ""},
+    {kFilterWord6, ""},
+    {kFilterMask6, ""},
+    {kFilterWord7, ""},
+    {kFilterMask7, ""},
+    {kFilterWord8, ""},
+    {kFilterMask8, ""},
+    {kFilterMask9, ""},
+    {kFilterWord10, ""},
+    {kFilterMask10, ""},
+    {kFilterWord11, ""},
+    {kFilterMask11, ""},
+    {kFilterWord12, ""},
+    {kFilterMask12, ""},
+    {kFilterMask13, ""},
+    {kFilterWord14, ""},
+    {kFilterMask14, ""},
+};
 
 } // namespace scrambled
