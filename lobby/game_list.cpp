@@ -1,6 +1,38 @@
 #include "lobby/game_list.h"
 
+#include <QStringTokenizer>
 #include <QStringView>
+
+namespace {
+
+// Fields 1 (name), 2 (host) and 6 (padlock flag) of a record; the others are
+// not read, and nothing after field 6 is even split.
+struct RecordFields {
+    QStringView name;
+    QStringView host;
+    QStringView lockFlag;
+};
+
+std::optional<RecordFields> readRecord(QStringView record)
+{
+    RecordFields fields;
+    int index = 0;
+    for (const QStringView field : QStringTokenizer(record, u' ')) {
+        if (index == 1)
+            fields.name = field;
+        else if (index == 2)
+            fields.host = field;
+        else if (index == 6) {
+            fields.lockFlag = field;
+            return fields;
+        }
+        ++index;
+    }
+    // Too short to name a game: a trailing empty record or a garbled line.
+    return std::nullopt;
+}
+
+} // namespace
 
 std::optional<QVector<GameRow>> parseGameList(const QString& response, const QString& emptyListText)
 {
@@ -24,13 +56,13 @@ std::optional<QVector<GameRow>> parseGameList(const QString& response, const QSt
     if (end >= 0)
         body.remove(end, endMarker.size());
 
-    const QList<QStringView> records = QStringView(body).split(u"<BR>\n");
-    for (const QStringView record : records) {
-        const QList<QStringView> fields = record.split(u' ');
-        // Too short to name a game: a trailing empty record or a garbled line.
-        if (fields.size() < 7)
+    for (const QStringView record : QStringTokenizer(QStringView(body), u"<BR>\n")) {
+        const std::optional<RecordFields> fields = readRecord(record);
+        if (!fields || fields->name.size() > kMaxGameFieldLength || fields->host.size() > kMaxGameFieldLength)
             continue;
-        rows.append(GameRow{fields.at(1).toString(), fields.at(2).toString(), fields.at(6) != u"0"});
+        rows.append(GameRow{fields->name.toString(), fields->host.toString(), fields->lockFlag != u"0"});
+        if (rows.size() == kMaxGameRows)
+            break;
     }
     return rows;
 }

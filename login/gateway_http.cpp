@@ -12,6 +12,8 @@ namespace {
 
 const QString kSetCookie = QStringLiteral("Set-Cookie: ");
 const QString kCrLf = QStringLiteral("\r\n");
+const QString kCookiePrefix = QStringLiteral("Cookie: ");
+const QString kCookieSeparator = QStringLiteral("; ");
 
 bool isControl(QChar ch)
 {
@@ -26,10 +28,14 @@ void takeCookieLine(QStringView line, QString& cookieLine)
     value.remove(kSetCookie);
     if (value.trimmed().isEmpty() || std::any_of(value.cbegin(), value.cend(), isControl))
         return;
+    const qsizetype newLength = cookieLine.isEmpty() ? kCookiePrefix.size() + value.size()
+                                                     : cookieLine.size() + kCookieSeparator.size() + value.size();
+    if (newLength > kMaxCookieLineLength)
+        return;
     if (cookieLine.isEmpty())
-        cookieLine = QStringLiteral("Cookie: ") + value;
+        cookieLine = kCookiePrefix + value;
     else
-        cookieLine += QStringLiteral("; ") + value;
+        cookieLine += kCookieSeparator + value;
 }
 
 } // namespace
@@ -109,9 +115,33 @@ void captureCookies(const QString& text, QString& cookieLine)
     }
 }
 
+Response::Response(qsizetype limit)
+    : m_limit(std::max<qsizetype>(0, limit))
+{
+}
+
 void Response::append(const QByteArray& bytes)
 {
-    m_text += decodeWindows1252(bytes);
+    if (m_overflowed)
+        return;
+    // Windows-1252 gives one character per byte, so the limit counts both.
+    const qsizetype room = m_limit - m_text.size();
+    if (bytes.size() <= room) {
+        m_text += decodeWindows1252(bytes);
+        return;
+    }
+    m_text += decodeWindows1252(bytes.left(room));
+    m_overflowed = true;
+}
+
+bool Response::overflowed() const
+{
+    return m_overflowed;
+}
+
+qsizetype Response::limit() const
+{
+    return m_limit;
 }
 
 bool Response::contains(const QString& marker) const
@@ -158,7 +188,7 @@ void Response::captureNewCookies(QString& cookieLine)
 void Response::captureRemainingCookies(QString& cookieLine)
 {
     captureNewCookies(cookieLine);
-    if (m_lineStartTaken || m_lineStart >= m_text.size())
+    if (m_overflowed || m_lineStartTaken || m_lineStart >= m_text.size())
         return;
     takeCookieLine(QStringView(m_text).mid(m_lineStart), cookieLine);
     m_lineStartTaken = true;
@@ -166,6 +196,7 @@ void Response::captureRemainingCookies(QString& cookieLine)
 
 void Response::clear()
 {
+    m_overflowed = false;
     m_text.clear();
     m_searchedUpTo.clear();
     m_lineStart = 0;

@@ -34,21 +34,45 @@ QString channelSchemePage(const QString& channelWithoutHash);
 // "#a#b" -> "a#b": drops the first "#" wherever it stands, once.
 QString withoutFirstHash(const QString& channel);
 
+// The longest cookie line, in characters without its CR LF, that requests
+// carry. The gateway wants every value it ever set sent back, so the line
+// only grows during a run; 8 KiB is the header size web servers commonly
+// accept, and a line beyond it would make every later request fail or
+// carry a burden a hostile gateway chose.
+inline constexpr qsizetype kMaxCookieLineLength = 8192;
+
 // Adds the value of every line of the text that begins with "Set-Cookie: "
 // to the cookie line ("Cookie: v1; v2"). Lines are split at CR LF; every
 // "Set-Cookie: " in such a line is removed and the rest, attributes
 // included, is the value. Values are only ever appended. Empty values and
 // values holding control characters are skipped: they would produce a
-// malformed or forged header in the next request.
+// malformed or forged header in the next request. A value that would take
+// the line past kMaxCookieLineLength is skipped too; later, shorter values
+// may still fit.
 void captureCookies(const QString& text, QString& cookieLine);
 
 // The bytes received so far on one gateway connection, decoded as
 // Windows-1252. Markers and Set-Cookie lines may be split across reads, so
 // every read is appended and the whole is searched. Work per read is
 // proportional to the new bytes, not to the whole response.
+//
+// Nothing past a byte limit is kept: a login page, a channel scheme or a
+// game list is a few KiB, so a gateway sending megabytes is broken or
+// hostile, and the exchange is to be given up (see overflowed()).
 class Response {
 public:
+    static constexpr qsizetype kDefaultLimit = 4 * 1024 * 1024;
+
+    // limit: the most bytes kept; at least 0.
+    explicit Response(qsizetype limit = kDefaultLimit);
+
+    // Keeps the bytes up to the limit. The first byte beyond it sets
+    // overflowed(); those bytes, and everything appended later, are dropped.
     void append(const QByteArray& bytes);
+    // More bytes arrived than the limit allows: text() holds only the first
+    // limit() of them, so the answer is incomplete.
+    bool overflowed() const;
+    qsizetype limit() const;
     // Searched in all text received so far.
     bool contains(const QString& marker) const;
     QString text() const;
@@ -56,11 +80,15 @@ public:
     // last call, each exactly once; an unfinished last line waits.
     void captureNewCookies(QString& cookieLine);
     // For a response known to be whole (the peer closed): also takes a
-    // final line without CR LF.
+    // final line without CR LF. After an overflow the final line was cut by
+    // the limit, so it is not taken.
     void captureRemainingCookies(QString& cookieLine);
+    // Empties the text and forgets an overflow; the limit stays.
     void clear();
 
 private:
+    qsizetype m_limit;
+    bool m_overflowed = false;
     QString m_text;
     // Where each marker asked for has already been searched without a hit,
     // so polling after every read does not search old text again.

@@ -13,6 +13,9 @@ Socket::SendObserver& sendObserver()
 
 // How long a closed connection may take to hand its last bytes to the peer.
 constexpr int kLingerMs = 10000;
+// What one connection holds unread. A peer that sends faster than we read
+// is held back by TCP instead of filling our memory.
+constexpr qint64 kReadBufferBytes = 1024 * 1024;
 } // namespace
 
 Socket::Socket(const QString& name, QObject* parent)
@@ -48,6 +51,7 @@ bool Socket::connect(const QString& host, quint16 port)
     port_ = port;
     tcp_ = new QTcpSocket(this);
     QTcpSocket* tcp = tcp_;
+    tcp->setReadBufferSize(kReadBufferBytes);
     QObject::connect(tcp, &QTcpSocket::connected, this, [this] {
         connectTimer_->stop();
         state_ = Connected;

@@ -26,7 +26,8 @@ class TestGameList : public QObject {
 private slots:
     void parse_data();
     void parse();
-    void largePageKeepsEveryRow();
+    void largePage_data();
+    void largePage();
 };
 
 void TestGameList::parse_data()
@@ -81,6 +82,21 @@ void TestGameList::parse_data()
     QTest::newRow("double blank shifts the fields")
         << kHeaders + "<GAMELISTSTART>\nx  A h x x x 0 x<BR>\n<GAMELISTEND>\n" << true
         << QStringList{"|A|locked"};
+    const QString longest(kMaxGameFieldLength, u'n');
+    QTest::newRow("name and host at the field bound kept")
+        << kHeaders + "<GAMELISTSTART>\nx " + longest + " " + longest + " x x x 0 x<BR>\n<GAMELISTEND>\n" << true
+        << QStringList{longest + "|" + longest + "|open"};
+    QTest::newRow("over-long name left out")
+        << kHeaders + "<GAMELISTSTART>\nx A h x x x 0 x<BR>\nx " + longest + "n h x x x 0 x<BR>\nx C c x x x 1 x<BR>\n"
+               "<GAMELISTEND>\n"
+        << true << QStringList{"A|h|open", "C|c|locked"};
+    QTest::newRow("over-long host left out")
+        << kHeaders + "<GAMELISTSTART>\nx A h x x x 0 x<BR>\nx B " + longest + "h x x x 0 x<BR>\nx C c x x x 1 x<BR>\n"
+               "<GAMELISTEND>\n"
+        << true << QStringList{"A|h|open", "C|c|locked"};
+    QTest::newRow("over-long unread field does not matter")
+        << kHeaders + "<GAMELISTSTART>\nx A h " + longest + "x x x 0 " + longest + "x<BR>\n<GAMELISTEND>\n" << true
+        << QStringList{"A|h|open"};
 }
 
 void TestGameList::parse()
@@ -95,9 +111,20 @@ void TestGameList::parse()
         QCOMPARE(describe(*list), rows);
 }
 
-void TestGameList::largePageKeepsEveryRow()
+void TestGameList::largePage_data()
 {
-    const int count = 5000;
+    QTest::addColumn<int>("count");
+    QTest::addColumn<int>("kept");
+
+    QTest::newRow("at the row bound") << int(kMaxGameRows) << int(kMaxGameRows);
+    QTest::newRow("past the row bound") << int(3 * kMaxGameRows + 1) << int(kMaxGameRows);
+}
+
+void TestGameList::largePage()
+{
+    QFETCH(int, count);
+    QFETCH(int, kept);
+
     QString page = kHeaders + QStringLiteral("<GAMELISTSTART>\n");
     for (int i = 0; i < count; ++i)
         page += QStringLiteral("x Game_%1 Host%1 x x x %2 some more words<BR>\n").arg(i).arg(i % 2);
@@ -105,8 +132,8 @@ void TestGameList::largePageKeepsEveryRow()
 
     const auto list = parseGameList(page, kNoGames);
     QVERIFY(list);
-    QCOMPARE(list->size(), count);
-    for (int i = 0; i < count; ++i) {
+    QCOMPARE(list->size(), kept);
+    for (int i = 0; i < kept; ++i) {
         QCOMPARE(list->at(i).name, QStringLiteral("Game_%1").arg(i));
         QCOMPARE(list->at(i).host, QStringLiteral("Host%1").arg(i));
         QCOMPARE(list->at(i).locked, i % 2 == 1);

@@ -26,6 +26,8 @@ private slots:
     void responseRemainingCookies_data();
     void responseRemainingCookies();
     void responseClear();
+    void responseLimit_data();
+    void responseLimit();
 };
 
 void TestGatewayHttp::buildRequest_data()
@@ -187,6 +189,17 @@ void TestGatewayHttp::captureCookies_data()
     QTest::newRow("only CR LF splits lines") << "Set-Cookie: J=11\nSet-Cookie: K=12\r\n" << "" << "";
     QTest::newRow("value with a forged header skipped")
         << "Set-Cookie: L=13\rUserLevel: 9\r\nSet-Cookie: M=14\r\n" << "" << "Cookie: M=14";
+    // "Cookie: " is 8 characters and "; " 2, so these values land one past
+    // the bound, or exactly on it.
+    const qsizetype bound = gateway::kMaxCookieLineLength;
+    QTest::newRow("first value past the bound skipped, a later one kept")
+        << "Set-Cookie: " + QString(bound - 8 + 1, u'v') + "\r\nSet-Cookie: B=2\r\n" << "" << "Cookie: B=2";
+    QTest::newRow("value past the bound skipped, a later one kept")
+        << "Set-Cookie: " + QString(bound - 11 - 2 + 1, u'v') + "\r\nSet-Cookie: B=2\r\n" << "Cookie: A=1"
+        << "Cookie: A=1; B=2";
+    QTest::newRow("value reaching the bound kept, nothing after it")
+        << "Set-Cookie: " + QString(bound - 11 - 2, u'v') + "\r\nSet-Cookie: B=2\r\n" << "Cookie: A=1"
+        << "Cookie: A=1; " + QString(bound - 11 - 2, u'v');
     QTest::newRow("empty value skipped") << "Set-Cookie: \r\nSet-Cookie:    \r\n" << "Cookie: Z=0" << "Cookie: Z=0";
 }
 
@@ -333,6 +346,71 @@ void TestGatewayHttp::responseClear()
     QVERIFY(!response.contains("<SHOWLOGIN>"));
     response.append("LOGIN>");
     QVERIFY(response.contains("<SHOWLOGIN>"));
+}
+
+void TestGatewayHttp::responseLimit_data()
+{
+    // 0 for the default limit.
+    QTest::addColumn<int>("limit");
+    QTest::addColumn<QByteArrayList>("reads");
+    QTest::addColumn<QString>("marker");
+    QTest::addColumn<bool>("found");
+    QTest::addColumn<bool>("overflowed");
+    // After every read's new cookies and, at the end, the remaining ones.
+    QTest::addColumn<QString>("cookies");
+
+    QTest::newRow("filled exactly") << 10 << QByteArrayList{"01234", "56789"} << "56789" << true << false << "";
+    QTest::newRow("one byte past") << 10 << QByteArrayList{"01234", "56789X"} << "X" << false << true << "";
+    QTest::newRow("marker across the limit") << 10 << QByteArrayList{"012345<END>"} << "<END>" << false << true << "";
+    QTest::newRow("marker after the overflow")
+        << 10 << QByteArrayList{"0123456789A", "<END>"} << "<END>" << false << true << "";
+    QTest::newRow("whole response at the limit keeps its final cookie")
+        << 15 << QByteArrayList{"Set-Cookie: A=1"} << "" << true << false << "Cookie: A=1";
+    QTest::newRow("cookie cut by the limit not taken")
+        << 34 << QByteArrayList{"Set-Cookie: A=1\r\n", "Set-Cookie: B=2; path=/\r\n"} << "" << true << true
+        << "Cookie: A=1";
+    QByteArrayList endless(2 * gateway::Response::kDefaultLimit / 65536, QByteArray(65536, 'x'));
+    endless.append("<GAMELISTSTART>");
+    QTest::newRow("gateway that keeps sending") << 0 << endless << "<GAMELISTSTART>" << false << true << "";
+}
+
+void TestGatewayHttp::responseLimit()
+{
+    QFETCH(int, limit);
+    QFETCH(QByteArrayList, reads);
+    QFETCH(QString, marker);
+    QFETCH(bool, found);
+    QFETCH(bool, overflowed);
+    QFETCH(QString, cookies);
+
+    gateway::Response response = limit > 0 ? gateway::Response(limit) : gateway::Response();
+    const qsizetype bound = limit > 0 ? limit : gateway::Response::kDefaultLimit;
+    QCOMPARE(response.limit(), bound);
+
+    QString kept;
+    for (int round = 0; round < 2; ++round) {
+        QString cookieLine;
+        for (const QByteArray& read : reads) {
+            response.append(read);
+            QVERIFY(response.text().size() <= bound);
+            response.captureNewCookies(cookieLine);
+        }
+        response.captureRemainingCookies(cookieLine);
+        QCOMPARE(response.overflowed(), overflowed);
+        QCOMPARE(response.contains(marker), found);
+        QCOMPARE(cookieLine, cookies);
+        if (overflowed)
+            QCOMPARE(response.text().size(), bound);
+        // The same reads after clear() give the same answer: nothing of the
+        // overflow or the cut text is left behind.
+        if (round == 1)
+            QCOMPARE(response.text(), kept);
+        kept = response.text();
+        response.clear();
+        QVERIFY(!response.overflowed());
+        QVERIFY(response.text().isEmpty());
+        QCOMPARE(response.limit(), bound);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestGatewayHttp)
