@@ -207,37 +207,37 @@ void Login::flagBox_Click()
 void Login::Command1_Click()
 {
     if (previousInstance()) {
-        QString text = QStringLiteral("1\"") + QString::fromLatin1(scrambled::kPreviousInstanceText);
-        unscrambleText(text);
-        messageBox(this, text, unscrambled(scrambled::kPreviousInstanceTitle), MessageIcon::Exclamation);
+        messageBox(this, plainText(scrambled::kPreviousInstanceText), plainText(scrambled::kPreviousInstanceTitle), MessageIcon::Exclamation);
         return;
     }
     const QString name = userTxt->text();
     if (!name.isEmpty() && name.front() >= QLatin1Char('0') && name.front() <= QLatin1Char('9')) {
-        messageBox(this, unscrambled(scrambled::kDigitNameText), unscrambled(scrambled::kDigitNameTitle),
+        messageBox(this, plainText(scrambled::kDigitNameText), plainText(scrambled::kDigitNameTitle),
                    MessageIcon::Information);
         return;
     }
     QString masked = name;
-    masked.replace(unscrambled(scrambled::kBannedWord1), QStringLiteral("****"), Qt::CaseInsensitive);
-    masked.replace(unscrambled(scrambled::kBannedWord2), QStringLiteral("****"), Qt::CaseInsensitive);
-    masked.replace(unscrambled(scrambled::kBannedWord3), QStringLiteral("****"), Qt::CaseInsensitive);
-    masked.replace(unscrambled(scrambled::kBannedWord4), QStringLiteral("********"), Qt::CaseInsensitive);
+    masked.replace(plainText(scrambled::kBannedWord1), QStringLiteral("****"), Qt::CaseInsensitive);
+    masked.replace(plainText(scrambled::kBannedWord2), QStringLiteral("****"), Qt::CaseInsensitive);
+    masked.replace(plainText(scrambled::kBannedWord3), QStringLiteral("****"), Qt::CaseInsensitive);
+    masked.replace(plainText(scrambled::kBannedWord4), QStringLiteral("********"), Qt::CaseInsensitive);
     if (masked != userTxt->text()) {
         userTxt->setText(masked);
         userTxt->setFocus();
         return;
     }
     if (name.contains(QLatin1Char('*'))) {
-        messageBox(this, unscrambled(scrambled::kStarNameText), unscrambled(scrambled::kStarNameTitle),
+        messageBox(this, plainText(scrambled::kStarNameText), plainText(scrambled::kStarNameTitle),
                    MessageIcon::Exclamation);
         userTxt->setFocus();
         return;
     }
     // The gateway reads single bytes: a name it cannot receive as typed
-    // would log in under another name.
-    if (!encodeWindows1252(name)) {
-        messageBox(this, unscrambled(scrambled::kUnencodableText), unscrambled(scrambled::kUnencodableTitle),
+    // would log in under another name, and a control character (a pasted
+    // tab or line break, or one in the stored name) would break the
+    // requests and the chat registration apart.
+    if (!gateway::isRequestSafe(name) || !encodeWindows1252(name)) {
+        messageBox(this, plainText(scrambled::kUnencodableText), plainText(scrambled::kUnencodableTitle),
                    MessageIcon::Exclamation);
         userTxt->setFocus();
         return;
@@ -292,6 +292,12 @@ void Login::http_DataArrival()
         return;
     }
     response_.append(http->getData());
+    // No login page comes near the bound: a gateway that keeps sending is
+    // broken, and its answer is not waited for any longer.
+    if (response_.overflowed()) {
+        exchangeFailed();
+        return;
+    }
     response_.captureNewCookies(cookieText);
     handleResponse();
 }
@@ -333,12 +339,14 @@ void Login::handleResponse()
         lobby().ircConnect(name, flag);
     }
     if (refused) {
-        messageBox(this, unscrambled(scrambled::kRefusedText), unscrambled(scrambled::kRefusedTitle),
-                   MessageIcon::Exclamation);
+        // The exchange is over before the box lets other events run.
         http->close();
         response_.clear();
         loginStep = 0;
+        messageBox(this, plainText(scrambled::kRefusedText), plainText(scrambled::kRefusedTitle),
+                   MessageIcon::Exclamation);
         showItems();
+        userTxt->setFocus();
     }
 }
 
@@ -360,7 +368,7 @@ void Login::exchangeFailed()
     http->close();
     response_.clear();
     loginStep = 0;
-    messageBox(this, unscrambled(scrambled::kGatewayUnreachableText), unscrambled(scrambled::kGatewayUnreachableTitle),
+    messageBox(this, plainText(scrambled::kGatewayUnreachableText), plainText(scrambled::kGatewayUnreachableTitle),
                MessageIcon::Exclamation);
     showItems();
     userTxt->setFocus();

@@ -57,8 +57,18 @@ void detectPreviousInstance()
     QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     if (folder.isEmpty())
         folder = QDir::tempPath();
-    // Held until the program ends; a lock left by a crashed copy goes stale.
+    // Held until the program ends.
     static QLockFile lock(folder + QStringLiteral("/tavimere-1.3.lock"));
+    previousInstanceFlag() = heldByAnotherCopy(lock);
+}
+
+bool heldByAnotherCopy(QLockFile& lock)
+{
+    // A lock left by a crashed copy counts as stale at once.
     lock.setStaleLockTime(0);
-    previousInstanceFlag() = !lock.tryLock(0);
+    if (lock.tryLock(0))
+        return false;
+    // Only a live holder is another copy. A folder we may not write to is
+    // no reason to refuse every login; the program runs without the lock.
+    return lock.error() == QLockFile::LockFailedError;
 }

@@ -3,6 +3,7 @@
 #include <QString>
 #include <functional>
 
+class QLockFile;
 class QWidget;
 
 enum class MessageIcon { Information, Exclamation };
@@ -31,3 +32,5 @@ bool previousInstance();
 void setPreviousInstance(bool running);
 // Takes the per-user lock once at start-up; the result feeds previousInstance().
 void detectPreviousInstance();
+// Tries to take the lock: true only when another live process holds it.
+bool heldByAnotherCopy(QLockFile& lock);

@@ -14,7 +14,10 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QLockFile>
 #include <QSettings>
+#include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QSignalSpy>
 #include <QTimer>
 #include <QtTest>
@@ -82,9 +85,11 @@ private slots:
     void checksStopTheClick();
     void bannedWordsAreMaskedThenRefused();
     void previousInstanceIsRefused();
+    void onlyALiveHolderIsAnotherCopy();
     void markerSplitAcrossReadsIsFound();
     void gatewayFailuresEndTheExchange_data();
     void gatewayFailuresEndTheExchange();
+    void endlessAnswerIsCutOff();
     void secondLoginStartsFromTheWelcomePage();
     void loginAgainstTheDevelopmentGateway();
 };
@@ -108,7 +113,9 @@ void TestLogin::firstRunShowsDefaults()
     QCOMPARE(login().getchY(), 8835);
     QCOMPARE(login().getchS(), 0);
     QCOMPARE(login().userTxt->maxLength(), 15);
-    QVERIFY(idle() || !login().isVisible());
+    // The idle look, before the window is on screen.
+    QVERIFY(login().Command1->isVisibleTo(&login()) && login().userTxt->isVisibleTo(&login())
+            && !login().status->isVisibleTo(&login()));
 }
 
 void TestLogin::closingSavesUnusedNameAndFlag_data()
@@ -180,6 +187,11 @@ void TestLogin::registrationSendsExactBytes_data()
     QTest::newRow("flag 0, capitals kept") << "ACE" << 0
                                            << QByteArray("NICK ACE \r\nUSER Username hostname servername :0 0 \r\n");
     QTest::newRow("flag 50") << "zed" << 50 << QByteArray("NICK zed \r\nUSER Username hostname servername :50 0 \r\n");
+    // A name is text, never a format: "%1" must not pick up the flag.
+    QTest::newRow("name holding %1") << "Ace%1" << 0
+                                     << QByteArray("NICK Ace%1 \r\nUSER Username hostname servername :0 0 \r\n");
+    QTest::newRow("name holding %2") << "B%2%1" << 12
+                                     << QByteArray("NICK B%2%1 \r\nUSER Username hostname servername :12 0 \r\n");
 }
 
 void TestLogin::registrationSendsExactBytes()
@@ -273,6 +285,10 @@ void TestLogin::refusedNameReturnsToIdle()
     login().show();
     login().userTxt->setText(QStringLiteral("Taken"));
     login().flagBox->setSelectedIndex(5);
+    // Focus moves only in an active window.
+    login().activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&login()));
+    login().Command1->setFocus();
     login().Command1->click();
     QTRY_COMPARE(boxes.boxes.size(), 1);
     QCOMPARE(boxes.boxes[0].title, unscrambled(scrambled::kRefusedTitle));
@@ -283,31 +299,47 @@ void TestLogin::refusedNameReturnsToIdle()
     QCOMPARE(login().flagBox->selectedIndex(), 5);
     QCOMPARE(login().currentLoginStep(), qint16(0));
     QVERIFY(!lobby().isLoaded());
+    // Typing goes on in the name box, not in the flag picker.
+    QCOMPARE(login().focusWidget(), login().userTxt);
 }
 
 void TestLogin::checksStopTheClick_data()
 {
     QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("stored");
     QTest::addColumn<QString>("title");
     QTest::addColumn<bool>("information");
-    QTest::newRow("begins with a digit") << "7seas" << unscrambled(scrambled::kDigitNameTitle) << true;
-    QTest::newRow("contains a star") << "a*b" << unscrambled(scrambled::kStarNameTitle) << false;
-    QTest::newRow("not single-byte text") << QStringLiteral("\u03a9mega") << unscrambled(scrambled::kUnencodableTitle)
-                                          << false;
+    QTest::newRow("begins with a digit") << "7seas" << false << unscrambled(scrambled::kDigitNameTitle) << true;
+    QTest::newRow("contains a star") << "a*b" << false << unscrambled(scrambled::kStarNameTitle) << false;
+    QTest::newRow("not single-byte text") << QStringLiteral("\u03a9mega") << false
+                                          << unscrambled(scrambled::kUnencodableTitle) << false;
+    // Refused at once, before any request: nothing could carry them.
+    QTest::newRow("typed tab") << "Pil\tot" << false << unscrambled(scrambled::kUnencodableTitle) << false;
+    QTest::newRow("typed line break") << "Pil\r\nQUIT :inj" << false << unscrambled(scrambled::kUnencodableTitle)
+                                      << false;
+    QTest::newRow("stored line break") << "Pil\r\nQUIT :inj" << true << unscrambled(scrambled::kUnencodableTitle)
+                                       << false;
+    QTest::newRow("stored NUL") << QStringLiteral("Pil") + QChar(0) + "ot" << true
+                                << unscrambled(scrambled::kUnencodableTitle) << false;
 }
 
 void TestLogin::checksStopTheClick()
 {
     QFETCH(QString, name);
+    QFETCH(bool, stored);
     QFETCH(QString, title);
     QFETCH(bool, information);
     FakeServer gateway;
     pointAt(gateway.port(), refusingPort());
     MessageBoxRecorder boxes;
+    if (stored)
+        store(QStringLiteral("Username"), name);
     Forms forms;
     login().ensureLoaded();
     login().show();
-    login().userTxt->setText(name);
+    if (!stored)
+        login().userTxt->setText(name);
+    QCOMPARE(login().userTxt->text(), name);
     login().Command1->click();
     QCOMPARE(boxes.boxes.size(), 1);
     QCOMPARE(boxes.boxes[0].title, title);
@@ -366,6 +398,22 @@ void TestLogin::previousInstanceIsRefused()
     setPreviousInstance(false);
 }
 
+void TestLogin::onlyALiveHolderIsAnotherCopy()
+{
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("copy.lock"));
+    QLockFile first(path);
+    QVERIFY(!heldByAnotherCopy(first));
+    QLockFile second(path);
+    QVERIFY(heldByAnotherCopy(second));
+    first.unlock();
+    QVERIFY(!heldByAnotherCopy(second));
+    // A folder that cannot hold the lock (here: it does not exist) is not
+    // another copy running.
+    QLockFile nowhere(folder.filePath(QStringLiteral("missing/copy.lock")));
+    QVERIFY(!heldByAnotherCopy(nowhere));
+}
+
 void TestLogin::markerSplitAcrossReadsIsFound()
 {
     FakeServer gateway;
@@ -422,6 +470,55 @@ void TestLogin::gatewayFailuresEndTheExchange()
     QCOMPARE(login().currentLoginStep(), qint16(0));
     QTest::qWait(400);
     QCOMPARE(boxes.boxes.size(), 1);
+}
+
+// The process's resident memory in KiB.
+qint64 residentKiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+    }
+    return -1;
+}
+
+void TestLogin::endlessAnswerIsCutOff()
+{
+    // A gateway that answers the first request with a page that never ends.
+    FakeServer gateway;
+    qint64 sent = 0;
+    QTimer pump;
+    QObject::connect(&pump, &QTimer::timeout, &pump, [&] {
+        QTcpSocket* connection = gateway.connection(0);
+        if (!connection || connection->state() != QAbstractSocket::ConnectedState || connection->bytesToWrite() > 0)
+            return;
+        const QByteArray chunk(64 * 1024, 'x');
+        connection->write(chunk);
+        sent += chunk.size();
+    });
+    pump.start(0);
+    pointAt(gateway.port(), refusingPort());
+    MessageBoxRecorder boxes;
+    Forms forms;
+    login().ensureLoaded();
+    login().show();
+    // Only the bound can end this exchange within the test.
+    login().setExchangeTimeout(120000);
+    login().userTxt->setText(QStringLiteral("Ash"));
+    const qint64 before = residentKiB();
+    login().Command1->click();
+
+    QTRY_COMPARE_WITH_TIMEOUT(boxes.boxes.size(), 1, 60000);
+    QCOMPARE(boxes.boxes[0].title, unscrambled(scrambled::kGatewayUnreachableTitle));
+    QVERIFY(idle());
+    QVERIFY(sent > gateway::Response::kDefaultLimit);
+    // What was kept is the bound, not what was sent; 64 MiB leaves room for
+    // everything else this process allocates meanwhile.
+    QVERIFY2(residentKiB() - before < 64 * 1024, qPrintable(QString::number(residentKiB() - before)));
+    QTRY_VERIFY(gateway.closedByClient(0));
 }
 
 void TestLogin::secondLoginStartsFromTheWelcomePage()
