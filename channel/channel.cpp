@@ -3,6 +3,8 @@
 #include "app/forms.h"
 #include "app/pictures.h"
 #include "channel/channel_layout.h"
+#include "encryption/encryption.h"
+#include "encryption/texts.h"
 #include "lobby/lobby.h"
 #include "login/login.h"
 #include "platform/controls.h"
@@ -10,6 +12,7 @@
 #include "platform/socket.h"
 
 #include <QCheckBox>
+#include <QKeyEvent>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
@@ -54,21 +57,50 @@ void paintBlue(QWidget* widget)
     widget->setPalette(pal);
 }
 
-// Keeps the entry line within its length; typing past it is refused.
+// Keeps the entry line within its length: what is typed or pasted past it is
+// refused, and the text already there stays whole.
 void limitLength(QPlainTextEdit* edit, int maxLength)
 {
     QObject::connect(edit, &QPlainTextEdit::textChanged, edit, [edit, maxLength] {
-        const QString text = edit->toPlainText();
-        if (text.size() <= maxLength)
+        const int size = static_cast<int>(edit->toPlainText().size());
+        const int over = size - maxLength;
+        if (over <= 0)
             return;
+        // The caret stands after what was just typed or pasted: its excess
+        // goes. Text set as a whole (caret at its start) loses its end.
         QTextCursor cursor = edit->textCursor();
-        const int position = std::min(static_cast<int>(cursor.position()), maxLength);
-        edit->setPlainText(text.left(maxLength));
-        cursor = edit->textCursor();
-        cursor.setPosition(position);
+        const int end = cursor.position() >= over ? cursor.position() : size;
+        cursor.setPosition(end - over);
+        cursor.setPosition(end, QTextCursor::KeepAnchor);
+        cursor.removeSelectedText();
         edit->setTextCursor(cursor);
     });
 }
+
+// Calls back on Enter (Return or the keypad's Enter, whatever the modifiers)
+// and leaves the key to the box, which then starts a new line.
+class EnterKeyWatcher : public QObject {
+public:
+    EnterKeyWatcher(QObject* parent, std::function<void()> onEnter)
+        : QObject(parent)
+        , onEnter_(std::move(onEnter))
+    {
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::KeyPress) {
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            if (key == Qt::Key_Return || key == Qt::Key_Enter)
+                onEnter_();
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<void()> onEnter_;
+};
 
 } // namespace
 
@@ -106,6 +138,7 @@ Channel::Channel()
     message->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     paintBlue(message);
     limitLength(message, kMessageMaxLength);
+    message->installEventFilter(new EnterKeyWatcher(message, [this] { message_EnterPressed(); }));
 
     Label2 = makeLabel(this, QString());
     QFont bold = Label2->font();
@@ -127,13 +160,22 @@ Channel::Channel()
     exitBtn->resize(105, 20);
 
     connect(exitBtn, &QPushButton::clicked, this, &Form::unload);
+    connect(users, &ListView::itemDoubleClicked, this, &Channel::users_DblClick);
 }
 
 void Channel::Form_Load()
 {
     lobby().refreshChanButton->setEnabled(false);
     const Lobby& session = lobby();
-    setOuterSize(px(session.chanW / twipsPerPixelX()), px(session.chanH / twipsPerPixelY()));
+    // A stored size larger than the room on the screen would put the
+    // window's own controls, "Exit Channel" among them, out of reach.
+    int widthPx = px(session.chanW / twipsPerPixelX());
+    int heightPx = px(session.chanH / twipsPerPixelY());
+    if (const QScreen* room = this->screen()) {
+        widthPx = std::min(widthPx, room->availableGeometry().width());
+        heightPx = std::min(heightPx, room->availableGeometry().height());
+    }
+    setOuterSize(widthPx, heightPx);
     setWindowState(session.chanState == 2 ? Qt::WindowMaximized : Qt::WindowNoState);
     const QScreen* screen = QGuiApplication::primaryScreen();
     if (screen)
@@ -149,7 +191,9 @@ void Channel::Form_QueryUnload()
     if (windowState() & Qt::WindowMaximized) {
         session.chanState = 2;
     } else {
-        const QRect outer = frameGeometry();
+        // What the user sees, frame included; a window that was never framed
+        // counts the frame it was sized with.
+        const QSize outer = size().grownBy(normalFrame());
         session.chanW = pixelsToTwipsX(outer.width());
         session.chanH = pixelsToTwipsY(outer.height());
         session.chanState = 0;
@@ -168,7 +212,9 @@ void Channel::Form_QueryUnload()
     Label2->clear();
     session.channels->clear();
     session.whoList->clear();
-    if (session.isLoaded())
+    // A lobby that is itself closing (log-off, lost connection) is not shown
+    // again on its way out.
+    if (session.isLoaded() && !session.isUnloading())
         session.show();
     session.gamesTimer->stop();
     session.whoisTimer->stop();
@@ -179,6 +225,30 @@ void Channel::Form_QueryUnload()
     users->clear();
     games->clear();
     chat->clear();
+}
+
+// The box's whole text is one chat line. Its line breaks (Qt writes them as
+// LF, or U+2028 after Shift+Enter) are the line's CR LF pairs: the break left
+// at the front by the previous Enter goes, any other becomes a blank.
+void Channel::message_EnterPressed()
+{
+    QString text = message->toPlainText();
+    text.replace(QChar::LineSeparator, QLatin1Char('\n')).replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+    if (text.startsWith(QLatin1Char('\n')))
+        text.remove(0, 1);
+    text.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    lobby().parseMessage(text);
+    message->clear();
+}
+
+void Channel::users_DblClick()
+{
+    const std::optional<int> row = users->selectedRow();
+    if (!row)
+        return;
+    message->setPlainText(plainText(scrambled::kUserListPrefix) + users->key(*row) + QLatin1Char(' '));
+    message->moveCursor(QTextCursor::End);
+    message->setFocus();
 }
 
 void Channel::resetToDesign()
@@ -200,13 +270,74 @@ void Channel::loadCheckBoxes()
 
 void Channel::setOuterSize(int widthPx, int heightPx)
 {
-    // Only a window that exists on the platform knows its frame; measured
-    // before the first show, the frame would count as nothing, and the
-    // window would open larger by it and store that larger size.
     if (!windowHandle())
         create();
-    const QMargins frame = windowHandle()->frameMargins();
+    // Installing the same filter again only replaces it.
+    windowHandle()->installEventFilter(this);
+    const QMargins frame = normalFrame();
     resize(std::max(1, widthPx - frame.left() - frame.right()), std::max(1, heightPx - frame.top() - frame.bottom()));
+    // A window manager frames a window only some time after it is shown, on
+    // every show: until then the frame above is the one last seen, or none
+    // at all the first time, and the size is asked for again once the real
+    // frame is known.
+    if (showsNormalFrame())
+        pendingOuter_.reset();
+    else
+        pendingOuter_ = QSize(widthPx, heightPx);
+}
+
+bool Channel::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == windowHandle()) {
+        const QEvent::Type type = event->type();
+        // The state the window manager reports is the one its frame is drawn
+        // for; the program's own requests reach the window ahead of it.
+        if (type == QEvent::WindowStateChange && event->spontaneous())
+            managerState_ = windowHandle()->windowStates();
+        if (type == QEvent::Resize && (managerState_ & Qt::WindowMaximized))
+            maximisedSize_ = static_cast<QResizeEvent*>(event)->size();
+        if (type == QEvent::Move || type == QEvent::Resize || type == QEvent::Expose ||
+            type == QEvent::WindowStateChange) {
+            // Kept for when the window is hidden, minimised or maximised.
+            normalFrame();
+            // Settled afterwards, so that the window first takes what the
+            // event reports.
+            if (pendingOuter_)
+                QMetaObject::invokeMethod(this, &Channel::settleOuterSize, Qt::QueuedConnection);
+        }
+    }
+    return Form::eventFilter(watched, event);
+}
+
+void Channel::settleOuterSize()
+{
+    if (pendingOuter_ && showsNormalFrame())
+        setOuterSize(pendingOuter_->width(), pendingOuter_->height());
+}
+
+QMargins Channel::normalFrame()
+{
+    if (showsNormalFrame())
+        normalFrame_ = windowHandle()->frameMargins();
+    return normalFrame_;
+}
+
+bool Channel::showsNormalFrame() const
+{
+    // A maximised window is framed differently, often without borders; a
+    // hidden one may still report the frame it had when last shown.
+    const Qt::WindowStates otherStates = Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen;
+    const QWindow* handle = windowHandle();
+    if (!handle || !isVisible() || (windowState() & otherStates) || (managerState_ & otherStates))
+        return false;
+    // The window manager may report a window restored while it still has its
+    // maximised size and frame.
+    if (handle->geometry().size() == maximisedSize_)
+        return false;
+    // While the window manager is still building the frame, it can read as
+    // nothing or as a nonsense one with negative sides.
+    const QMargins frame = handle->frameMargins();
+    return !frame.isNull() && frame.left() >= 0 && frame.top() >= 0 && frame.right() >= 0 && frame.bottom() >= 0;
 }
 
 void Channel::resizeEvent(QResizeEvent* event)
@@ -221,6 +352,9 @@ void Channel::resizeEvent(QResizeEvent* event)
 void Channel::showEvent(QShowEvent* event)
 {
     Form::showEvent(event);
+    // Where the frame is known at once, the window gets its size before the
+    // user can change it.
+    settleOuterSize();
     if (!event->spontaneous())
         layoutPass();
 }

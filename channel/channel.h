@@ -2,6 +2,10 @@
 
 #include "platform/form.h"
 
+#include <QMargins>
+#include <QSize>
+#include <optional>
+
 class ListView;
 class QCheckBox;
 class QLabel;
@@ -44,7 +48,23 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    void message_EnterPressed();
+    void users_DblClick();
     void layoutPass();
     void setOuterSize(int widthPx, int heightPx);
     void loadCheckBoxes();
+
+    // The window manager frames the window only some time after it is shown;
+    // an outer size asked for before then is settled once the frame is known.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void settleOuterSize();
+    // The frame around the window in its normal state: the one on screen
+    // where the window shows it, else the one last seen.
+    QMargins normalFrame();
+    bool showsNormalFrame() const;
+
+    QMargins normalFrame_;
+    std::optional<QSize> pendingOuter_;
+    Qt::WindowStates managerState_ = Qt::WindowNoState;
+    QSize maximisedSize_;
 };

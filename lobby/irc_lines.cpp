@@ -242,6 +242,13 @@ IrcLine classifyLine(const QString& line, const QString& ownNick,
     return {};
 }
 
+std::optional<QString> pongFor(const QString& line)
+{
+    if (line != QLatin1String("PING") && !line.startsWith(QLatin1String("PING ")))
+        return std::nullopt;
+    return QStringLiteral("PONG") + line.mid(4);
+}
+
 ListEntry parseListEntry(const QString& text)
 {
     const QStringList fields = splitFields(text, 4);

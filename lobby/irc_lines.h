@@ -65,6 +65,10 @@ struct IrcLine {
 IrcLine classifyLine(const QString& line, const QString& ownNick,
                      const QString& chatServerHost, const QString& maskedHost);
 
+// The answer to the server's keep-alive "PING :token": "PONG :token", the
+// same parameter sent back. nullopt for any other line.
+std::optional<QString> pongFor(const QString& line);
+
 // 322, one channel of a LIST reply.
 struct ListEntry {
     QString channel;

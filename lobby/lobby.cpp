@@ -2,24 +2,26 @@
 
 #include "app/forms.h"
 #include "app/pictures.h"
+#include "chattext/chat_text.h"
 #include "channel/channel.h"
 #include "encryption/encryption.h"
 #include "encryption/texts.h"
 #include "lobby/game_list.h"
 #include "login/login.h"
+#include "platform/controls.h"
 #include "platform/cp1252.h"
 #include "platform/dialogs.h"
 #include "platform/listview.h"
 #include "platform/service.h"
 #include "platform/socket.h"
 
+#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSet>
-#include <QSignalBlocker>
 #include <QTimer>
 
 namespace {
@@ -55,6 +57,8 @@ Lobby::Lobby()
     : gameListTimeout_(new QTimer(this))
     , schemeTimeout_(new QTimer(this))
 {
+    for (const scrambled::FilterText& pair : scrambled::kFilter)
+        filterPairs_.append({plainText(pair.word), plainText(pair.mask)});
     setWindowTitle(QStringLiteral("Fenmoor Lobby - Tavimere"));
     setWindowIcon(pictures::applicationIcon());
     setFixedSize(twipsToPixelsX(8670), twipsToPixelsY(6870));
@@ -132,15 +136,8 @@ Lobby::Lobby()
     connect(http, &Socket::connected, this, &Lobby::http_Connect);
     connect(http, &Socket::dataArrival, this, &Lobby::http_DataArrival);
     connect(http, &Socket::peerClosed, this, &Lobby::http_Finished);
-    // A fetch that fails or hangs is dropped whole (a list cut short would
-    // hide games), and the next tick fetches again.
-    const auto dropGameList = [this] {
-        gameListTimeout_->stop();
-        http->close();
-        gameListResponse_.clear();
-    };
-    connect(http, &Socket::errorOccurred, this, dropGameList);
-    connect(gameListTimeout_, &QTimer::timeout, this, dropGameList);
+    connect(http, &Socket::errorOccurred, this, &Lobby::dropGameList);
+    connect(gameListTimeout_, &QTimer::timeout, this, &Lobby::dropGameList);
     connect(listTimer, &QTimer::timeout, this, &Lobby::listTimer_Timer);
     connect(whoTimerX, &QTimer::timeout, this, &Lobby::whoTimerX_Timer);
     connect(gamesTimer, &QTimer::timeout, this, &Lobby::gamesTimer_Timer);
@@ -178,16 +175,13 @@ void Lobby::Form_Load()
 
 void Lobby::Form_QueryUnload()
 {
-    // Turning the final line back lets pending events run. The session is
-    // ending: a late gateway answer must not enter a channel or report a
-    // failure now, and the server's close crossing the log-off is no lost
-    // connection.
-    const QSignalBlocker ending(irc);
+    // The session is ending: a late gateway answer must not enter a channel
+    // or report a failure now.
     schemeTimeout_->stop();
     chanScheme->close();
     gameListTimeout_->stop();
     http->close();
-    sendLine(unscrambled(scrambled::kFinalLine));
+    sendLine(plainText(scrambled::kFinalLine));
     irc->close();
     channel().unload();
     login().show();
@@ -205,6 +199,7 @@ void Lobby::resetToDesign()
     http->close();
     chanScheme->close();
     assembler_.clear();
+    pendingInfo_.clear();
     gameListResponse_.clear();
     registered_ = false;
     channels->clear();
@@ -233,22 +228,17 @@ void Lobby::ircConnect(const QString& txtusername, quint8 userflag)
 void Lobby::irc_Connect()
 {
     registered_ = true;
-    // Turned back before anything is asked of the server: turning it back
-    // runs pending events, and replies handled while the lobby is still
-    // hidden would be taken for a channel's and lost.
-    const QString greeting = unscrambled(scrambled::kGreeting);
-    if (!isLoaded())
-        return;
     irc->sendData(QByteArrayLiteral("PASS MORBADENTILQ \r\n"));
-    irc->sendData(QStringLiteral("NICK %1 \r\nUSER Username hostname servername :%2 0 \r\n")
-                      .arg(username)
-                      .arg(myFlag)
+    // Put together piece by piece: a name may hold "%1", which a format
+    // string would fill in.
+    irc->sendData((QStringLiteral("NICK ") + username + QStringLiteral(" \r\nUSER Username hostname servername :")
+                   + QString::number(myFlag) + QStringLiteral(" 0 \r\n"))
                       .toUtf8());
     irc->sendData(QByteArrayLiteral("list\r\n"));
     irc->sendData(QByteArrayLiteral("who\r\n"));
     listTimer->start();
     whoTimerX->start();
-    Label4->setText(greeting + username + QLatin1Char('.'));
+    Label4->setText(plainText(scrambled::kGreeting) + username + QLatin1Char('.'));
     login().hide();
     login().showItems();
     show();
@@ -264,19 +254,21 @@ void Lobby::irc_Lost()
     irc->close();
     unload();
     if (wasRegistered) {
-        messageBox(&login(), unscrambled(scrambled::kChatLostText), unscrambled(scrambled::kChatLostTitle),
+        messageBox(&login(), plainText(scrambled::kChatLostText), plainText(scrambled::kChatLostTitle),
                    MessageIcon::Exclamation);
         return;
     }
     login().showItems();
-    messageBox(&login(), unscrambled(scrambled::kChatUnreachableText), unscrambled(scrambled::kChatUnreachableTitle),
+    messageBox(&login(), plainText(scrambled::kChatUnreachableText), plainText(scrambled::kChatUnreachableTitle),
                MessageIcon::Exclamation);
     login().userTxt->setFocus();
 }
 
+// Text from the server can end up in a line (a nick, a token): a line break
+// or NUL inside it would let the server put words in our mouth.
 bool Lobby::sendLine(const QString& line)
 {
-    if (irc->state() != Socket::Connected)
+    if (irc->state() != Socket::Connected || !isSafeForWire(line))
         return false;
     return irc->sendData((line + kCrLf).toUtf8());
 }
@@ -287,7 +279,7 @@ void Lobby::listTimer_Timer()
 {
     if (!isLoaded() || irc->state() != Socket::Connected)
         return;
-    sendLine(unscrambled(scrambled::kChannelListCommand));
+    sendLine(plainText(scrambled::kChannelListCommand));
 }
 
 void Lobby::whoTimerX_Timer()
@@ -309,6 +301,9 @@ void Lobby::irc_DataArrival()
         return;
     dispatching_ = true;
     const quint64 session = session_;
+    // A burst of chat lines is laid out and scrolled once.
+    RichTextView* chat = channel().chat;
+    chat->beginAppends();
     while (isLoaded() && session == session_) {
         const std::optional<QByteArray> line = assembler_.takeLine();
         if (!line) {
@@ -321,10 +316,20 @@ void Lobby::irc_DataArrival()
         dispatchLine(decodeLine(*line));
     }
     dispatching_ = false;
+    chat->endAppends();
+    if (isLoaded() && session == session_)
+        flushInfo();
+    else
+        pendingInfo_.clear();
 }
 
 void Lobby::dispatchLine(const QString& text)
 {
+    // The server drops a client that leaves its keep-alive unanswered.
+    if (const std::optional<QString> pong = pongFor(text)) {
+        sendLine(*pong);
+        return;
+    }
     const ServiceEndpoint& endpoint = service();
     const IrcLine line = classifyLine(text, username, endpoint.chatServerHost, endpoint.maskedHost);
     switch (line.kind) {
@@ -332,10 +337,17 @@ void Lobby::dispatchLine(const QString& text)
         handleServerLine(line.numeric, line.text);
         break;
     case LineKind::User:
-        if ((line.command == QLatin1String("PART") || line.command == QLatin1String("QUIT")) && line.nick == username)
-            onOwnLeave();
+        if (line.command == QLatin1String("JOIN"))
+            onJoin(line.nick);
+        else if (line.command == QLatin1String("PART") || line.command == QLatin1String("QUIT"))
+            onLeave(line.nick);
+        else if (line.command == QLatin1String("PRIVMSG"))
+            onMessage(line.nick, line.arguments.value_or(QString()));
         break;
     case LineKind::ChanServ:
+        if (line.command == QLatin1String("KICK"))
+            onKick(line.nick, line.arguments.value_or(QString()));
+        break;
     case LineKind::Ignored:
         break;
     }
@@ -357,17 +369,34 @@ void Lobby::handleServerLine(const QString& numeric, const std::optional<QString
         onWhoEntry(*text);
     else if (numeric == QLatin1String("315"))
         onEndOfWho();
+    else if (numeric == QLatin1String("311"))
+        onWhoisUser(*text);
+    else if (numeric == QLatin1String("433"))
+        onNickInUse();
 }
 
+// Kept until the received block is handled, then shown in one edit with one
+// scroll: a long message of the day would otherwise redraw the view for
+// every line.
 void Lobby::appendInfo(const QString& text)
 {
     QString info = text;
     const qsizetype colon = info.indexOf(QLatin1Char(':'));
     if (colon >= 0)
         info.remove(colon, 1);
+    if (!pendingInfo_.isEmpty() || !ircInfo->document()->isEmpty())
+        pendingInfo_ += QLatin1Char('\n');
+    pendingInfo_ += info;
+}
+
+void Lobby::flushInfo()
+{
+    if (pendingInfo_.isEmpty())
+        return;
     QTextCursor cursor = ircInfo->textCursor();
     cursor.movePosition(QTextCursor::End);
-    cursor.insertText(ircInfo->document()->isEmpty() ? info : QLatin1Char('\n') + info);
+    cursor.insertText(pendingInfo_);
+    pendingInfo_.clear();
     ircInfo->setTextCursor(cursor);
     ircInfo->verticalScrollBar()->setValue(ircInfo->verticalScrollBar()->maximum());
 }
@@ -401,8 +430,8 @@ void Lobby::onNames(const QString& text)
     // its members into the next channel's list.
     if (lobbyMode())
         return;
-    const QString& from = cachedText(scrambled::kSpecialNameFrom);
-    const QString& to = cachedText(scrambled::kSpecialNameTo);
+    const QString& from = plainText(scrambled::kSpecialNameFrom);
+    const QString& to = plainText(scrambled::kSpecialNameTo);
     Channel& window = channel();
     window.ensureLoaded();
     for (QString name : parseNames(text)) {
@@ -461,6 +490,203 @@ void Lobby::onOwnLeave()
     whoTimerX_Timer();
 }
 
+// ---------------------------------------------------------- channel traffic
+
+// The channel window holds every chat line, loaded (not shown) for one that
+// arrives in the lobby. Loading it for a line is not entering a channel, so
+// the lobby's Refresh button keeps its state.
+Channel& Lobby::channelForText()
+{
+    Channel& window = channel();
+    if (!window.isLoaded()) {
+        const bool refreshEnabled = refreshChanButton->isEnabled();
+        window.ensureLoaded();
+        refreshChanButton->setEnabled(refreshEnabled);
+    }
+    return window;
+}
+
+void Lobby::onJoin(const QString& nick)
+{
+    Channel& window = channelForText();
+    window.users->add(nick, nick);
+    window.users->setIcon(nick, Channel::kFlagUnknown);
+    sendLine(plainText(scrambled::kJoinRequest) + nick);
+    if (window.notify->isChecked() && nick != username)
+        window.chat->appendText(QStringLiteral("** ") + nick + plainText(scrambled::kJoinNotice) + kCrLf,
+                                chatcolour::paleRed);
+}
+
+void Lobby::onLeave(const QString& nick)
+{
+    if (nick == username) {
+        onOwnLeave();
+        return;
+    }
+    Channel& window = channelForText();
+    window.users->remove(nick);
+    gamesTimer_Timer();
+    if (window.notify->isChecked())
+        window.chat->appendText(QStringLiteral("** ") + nick + plainText(scrambled::kLeaveNotice) + kCrLf,
+                                chatcolour::paleRed);
+}
+
+void Lobby::onMessage(const QString& nick, const QString& arguments)
+{
+    const qsizetype space = arguments.indexOf(QLatin1Char(' '));
+    const QString target = arguments.left(space < 0 ? arguments.size() : space);
+    if (target.isEmpty())
+        return;
+    QString text = space < 0 ? QString() : arguments.mid(space + 1);
+    const qsizetype colon = text.indexOf(QLatin1Char(':'));
+    if (colon >= 0)
+        text.remove(colon, 1);
+
+    // A window that is not loaded has no channel: such a message is for
+    // another channel (or stale) and does not load it.
+    const bool toChannel = channel().isLoaded() && target == channel().Label2->text();
+    if (!toChannel && target != username)
+        return;
+    Channel& window = channelForText();
+    if (window.filter->isChecked())
+        profaneFilter(text);
+    if (toChannel) {
+        if (text.startsWith(QLatin1String("/me")))
+            printMe(nick, text);
+        else
+            window.chat->appendText(nick + QStringLiteral("> ") + text + kCrLf, chatcolour::white);
+        return;
+    }
+    window.chat->appendText(QLatin1Char('[') + nick + QStringLiteral("] ") + text + kCrLf, chatcolour::yellow);
+    if (iAmAway && sendLine(QStringLiteral("PRIVMSG ") + nick + QStringLiteral(" :") + myAwayMessage))
+        window.chat->appendText(QStringLiteral("Away message sent to ") + nick + QStringLiteral(": ") + myAwayMessage
+                                    + kCrLf,
+                                chatcolour::orange);
+}
+
+void Lobby::onKick(const QString& nick, const QString& arguments)
+{
+    const QStringList fields = arguments.split(QLatin1Char(' '));
+    if (fields.size() < 2)
+        return;
+    const QString& victim = fields.at(1);
+    QString reason = arguments.section(QLatin1Char(' '), 2);
+    const qsizetype colon = reason.indexOf(QLatin1Char(':'));
+    if (colon >= 0)
+        reason.remove(colon, 1);
+
+    if (victim == username) {
+        if (!channel().isLoaded())
+            return;
+        channel().unload();
+        // The server took us out of the channel: no PART of ours will be
+        // echoed, so the lobby goes back to its refresh cycle here.
+        onOwnLeave();
+        messageBox(this, plainText(scrambled::kKickedText) + nick + plainText(scrambled::kKickedReason) + reason
+                             + QLatin1Char('.'),
+                   plainText(scrambled::kKickedTitle), MessageIcon::Information);
+        return;
+    }
+    Channel& window = channelForText();
+    window.users->remove(victim);
+    window.chat->appendText(victim + plainText(scrambled::kKickNoticeChannel) + window.Label2->text()
+                                + plainText(scrambled::kKickNoticeBy) + nick + QStringLiteral(": ") + reason + kCrLf,
+                            chatcolour::paleRed);
+}
+
+// ------------------------------------------------------- whois and errors
+
+void Lobby::onWhoisUser(const QString& text)
+{
+    // Only the open channel's members have icons to set; a late reply is
+    // dropped alone, the lines after it still count.
+    if (!channel().isVisible())
+        return;
+    const std::optional<WhoisUser> user = parseWhoisUser(text, plainText(scrambled::kWhoisIgnoreMarker));
+    if (user)
+        channel().users->setIcon(user->nick, user->flag + 1);
+}
+
+void Lobby::onNickInUse()
+{
+    const quint64 session = session_;
+    messageBox(this, QStringLiteral("The username you have selected is already logged on Fenmoor."),
+               QStringLiteral("Error"), MessageIcon::Information);
+    // While the box was open the session may have ended another way (a lost
+    // connection brings the login window back by itself).
+    if (isLoaded() && session == session_)
+        unload();
+}
+
+// ------------------------------------------------------------ chat text
+
+QString Lobby::profaneFilter(QString& filterTxt) const
+{
+    return ::profaneFilter(filterTxt, filterPairs_);
+}
+
+void Lobby::printMe(const QString& actionSubject, QString& action)
+{
+    RichTextView* chat = channelForText().chat;
+    chat->appendText(actionSubject + QLatin1Char(' '), chatcolour::lightCyan);
+    for (const ColourRun& run : actionRuns(action))
+        chat->appendText(run.text, run.colour);
+}
+
+void Lobby::sendFailed()
+{
+    channelForText().chat->appendText(QStringLiteral("Not sent: there is no connection to the chat server.") + kCrLf,
+                                      chatcolour::paleRed);
+}
+
+void Lobby::parseMessage(QString& message)
+{
+    Channel& window = channelForText();
+    if (window.filter->isChecked())
+        profaneFilter(message);
+    const OutgoingDecision line = decideOutgoing(message, iAmAway);
+    RichTextView* chat = window.chat;
+    if (line.awayCleared) {
+        chat->appendText(QStringLiteral("Away message has been cleared.") + kCrLf, chatcolour::paleRed);
+        iAmAway = false;
+    }
+    const QString channelCommand = plainText(scrambled::kChannelMessageCommand) + window.Label2->text()
+        + QStringLiteral(" :");
+    switch (line.kind) {
+    case OutgoingDecision::Kind::SetAway:
+        iAmAway = true;
+        myAwayMessage = line.awayMessage;
+        chat->appendText(QStringLiteral("Away message set to \"") + myAwayMessage + QLatin1Char('"') + kCrLf,
+                         chatcolour::paleRed);
+        break;
+    case OutgoingDecision::Kind::Action:
+        message = line.text;
+        if (sendLine(channelCommand + message))
+            printMe(username, message);
+        else
+            sendFailed();
+        break;
+    case OutgoingDecision::Kind::PrivateMessage:
+        if (sendLine(plainText(scrambled::kPrivateMessageCommand) + line.target + QStringLiteral(" :") + line.text))
+            chat->appendText(QLatin1Char('<') + line.target + QStringLiteral("> ") + line.text + kCrLf,
+                             chatcolour::orange);
+        else
+            sendFailed();
+        break;
+    case OutgoingDecision::Kind::UnknownCommand:
+        chat->appendText(QStringLiteral("Unknown Command") + kCrLf, chatcolour::paleRed);
+        break;
+    case OutgoingDecision::Kind::ChannelMessage:
+        if (sendLine(channelCommand + line.text))
+            chat->appendText(username + QStringLiteral(": ") + line.text + kCrLf, chatcolour::white);
+        else
+            sendFailed();
+        break;
+    case OutgoingDecision::Kind::Nothing:
+        break;
+    }
+}
+
 // -------------------------------------------------------- entering a channel
 
 void Lobby::channels_DblClick()
@@ -472,22 +698,32 @@ void Lobby::channels_DblClick()
     window.ensureLoaded();
     window.Label2->setText(channels->key(*row));
     hide();
-    chanScheme->close();
-    if (!chanScheme->connect(service().gatewayAddress, service().gatewayPort)) {
-        chanScheme_Failed();
-        return;
-    }
+    // Running from here on marks the entry as pending.
     schemeTimeout_->start();
+    chanScheme->close();
+    // A name no request can carry would send nothing and wait for an answer
+    // that cannot come: say so at once.
+    if (!channelRequest(gateway::channelSchemePage)
+        || !chanScheme->connect(service().gatewayAddress, service().gatewayPort))
+        chanScheme_Failed();
+}
+
+std::optional<QByteArray> Lobby::channelRequest(QString (*page)(const QString&)) const
+{
+    const QString name = gateway::withoutFirstHash(channel().Label2->text());
+    const QString request = gateway::buildRequest(service().gatewayAddress, page(name),
+                                                  gateway::HeaderSet::CookieAndLevel, login().cookieTemText);
+    if (request.isEmpty())
+        return std::nullopt;
+    return encodeWindows1252(request);
 }
 
 void Lobby::chanScheme_Connect()
 {
-    const QString name = gateway::withoutFirstHash(channel().Label2->text());
-    if (chanScheme->state() != Socket::Connected)
+    const std::optional<QByteArray> request = channelRequest(gateway::channelSchemePage);
+    if (chanScheme->state() != Socket::Connected || !request)
         return;
-    const QString request = gateway::buildRequest(service().gatewayAddress, gateway::channelSchemePage(name),
-                                                  gateway::HeaderSet::CookieAndLevel, login().cookieTemText);
-    chanScheme->sendData(encodeWindows1252(request).value_or(QByteArray()));
+    chanScheme->sendData(*request);
 }
 
 void Lobby::chanScheme_DataArrival()
@@ -497,13 +733,13 @@ void Lobby::chanScheme_DataArrival()
     schemeTimeout_->stop();
     gateway::Response answer;
     answer.append(chanScheme->getData());
-    answer.captureRemainingCookies(login().cookieTemText);
+    // Only this first read is taken: a cookie line it cuts short is left out
+    // rather than kept cut.
+    answer.captureNewCookies(login().cookieTemText);
     Channel& window = channel();
     const QString name = window.Label2->text();
-    sendLine(unscrambled(scrambled::kChannelEntryCommand) + name);
-    if (!isLoaded())
-        return;
-    window.setWindowTitle(name + unscrambled(scrambled::kCaptionSuffix));
+    sendLine(plainText(scrambled::kChannelEntryCommand) + name);
+    window.setWindowTitle(name + plainText(scrambled::kCaptionSuffix));
     window.Label3->setText(username);
     window.Form_Load();
     window.show();
@@ -524,7 +760,7 @@ void Lobby::chanScheme_Failed()
     channel().discard();
     refreshChanButton->setEnabled(true);
     show();
-    messageBox(this, unscrambled(scrambled::kSchemeFailedText), unscrambled(scrambled::kSchemeFailedTitle),
+    messageBox(this, plainText(scrambled::kSchemeFailedText), plainText(scrambled::kSchemeFailedTitle),
                MessageIcon::Exclamation);
 }
 
@@ -534,7 +770,7 @@ void Lobby::gamesTimer_Timer()
 {
     if (!isLoaded() || !channel().isLoaded() || channel().Label2->text().isEmpty())
         return;
-    if (!http->connect(service().gatewayAddress, service().gatewayPort))
+    if (!channelRequest(gateway::gameListPage) || !http->connect(service().gatewayAddress, service().gatewayPort))
         return;
     gameListResponse_.clear();
     gameListTimeout_->start();
@@ -545,17 +781,26 @@ void Lobby::http_Connect()
 {
     if (!channel().isLoaded())
         return;
-    const QString name = gateway::withoutFirstHash(channel().Label2->text());
-    if (http->state() != Socket::Connected)
+    const std::optional<QByteArray> request = channelRequest(gateway::gameListPage);
+    if (http->state() != Socket::Connected || !request)
         return;
-    const QString request = gateway::buildRequest(service().gatewayAddress, gateway::gameListPage(name),
-                                                  gateway::HeaderSet::CookieAndLevel, login().cookieTemText);
-    http->sendData(encodeWindows1252(request).value_or(QByteArray()));
+    http->sendData(*request);
 }
 
 void Lobby::http_DataArrival()
 {
     gameListResponse_.append(http->getData());
+    if (gameListResponse_.overflowed())
+        dropGameList();
+}
+
+// A fetch that fails, hangs or overflows is dropped whole (a list cut short
+// would hide games), and the next tick fetches again.
+void Lobby::dropGameList()
+{
+    gameListTimeout_->stop();
+    http->close();
+    gameListResponse_.clear();
 }
 
 // The gateway ends an HTTP/1.0 answer by closing the connection: only then
@@ -569,7 +814,7 @@ void Lobby::http_Finished()
         return;
     gameListResponse_.captureRemainingCookies(login().cookieTemText);
     const std::optional<QVector<GameRow>> games =
-        parseGameList(gameListResponse_.text(), cachedText(scrambled::kEmptyGameList));
+        parseGameList(gameListResponse_.text(), plainText(scrambled::kEmptyGameList));
     gameListResponse_.clear();
     if (!games || !channel().isLoaded())
         return;

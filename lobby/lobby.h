@@ -1,5 +1,6 @@
 #pragma once
 
+#include "chattext/chat_text.h"
 #include "lobby/irc_lines.h"
 #include "login/gateway_http.h"
 #include "platform/form.h"
@@ -7,6 +8,7 @@
 #include <QString>
 #include <QVector>
 
+class Channel;
 class ListView;
 class QLabel;
 class QPlainTextEdit;
@@ -31,6 +33,14 @@ public:
     void listTimer_Timer();
     void whoTimerX_Timer();
     void gamesTimer_Timer();
+
+    // One line typed in the channel window: sent and echoed, or a command.
+    void parseMessage(QString& message);
+    // Writes an action line ("Alice waves") with its colour codes into the
+    // channel window's chat view.
+    void printMe(const QString& actionSubject, QString& action);
+    // Masks the language filter's words; the result is written back too.
+    QString profaneFilter(QString& filterTxt) const;
 
     // Time limits of our own (tests shorten them).
     void setChatConnectTimeout(int ms);
@@ -80,19 +90,34 @@ private:
     void http_Connect();
     void http_DataArrival();
     void http_Finished();
+    void dropGameList();
 
     void dispatchLine(const QString& line);
     void handleServerLine(const QString& numeric, const std::optional<QString>& text);
     void appendInfo(const QString& text);
+    void flushInfo();
     void onListEntry(const QString& text);
     void onNames(const QString& text);
     void onWhoEntry(const QString& text);
     void onEndOfWho();
     void onOwnLeave();
+    void onJoin(const QString& nick);
+    void onLeave(const QString& nick);
+    void onMessage(const QString& nick, const QString& arguments);
+    void onKick(const QString& nick, const QString& arguments);
+    void onWhoisUser(const QString& text);
+    void onNickInUse();
+    Channel& channelForText();
+    void sendFailed();
     bool lobbyMode() const;
     bool sendLine(const QString& line);
+    // The gateway request for a page of the current channel; nullopt when the
+    // channel's name cannot be carried by one.
+    std::optional<QByteArray> channelRequest(QString (*page)(const QString&)) const;
 
+    QVector<FilterPair> filterPairs_;
     LineAssembler assembler_;
+    QString pendingInfo_;
     bool dispatching_ = false;
     // Counts the lobby's loads: a handler that waited in a nested event
     // loop stops when the session it belonged to has ended.

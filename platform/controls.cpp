@@ -44,6 +44,18 @@ void RichTextView::appendText(const QString& text, std::optional<QColor> colour)
         verticalScrollBar()->setValue(verticalScrollBar()->maximum());
 }
 
+void RichTextView::clear()
+{
+    if (batchDepth_ == 0) {
+        QTextEdit::clear();
+        return;
+    }
+    batch_.endEditBlock();
+    QTextEdit::clear();
+    batch_ = QTextCursor(document());
+    batch_.beginEditBlock();
+}
+
 void RichTextView::beginAppends()
 {
     if (batchDepth_++ == 0) {

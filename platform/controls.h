@@ -31,9 +31,12 @@ public:
     // Moves to the end and inserts `text`; without a colour the text takes
     // the colour of the text before it. CR LF ends a line.
     void appendText(const QString& text, std::optional<QColor> colour = std::nullopt);
-    // One undo-free edit block for a burst of appends.
+    // One undo-free edit block for a burst of appends, laid out and scrolled
+    // once at its end.
     void beginAppends();
     void endAppends();
+    // Empties the view; safe in the middle of a burst.
+    void clear();
 
 private:
     QColor current_;

@@ -14,6 +14,8 @@ public:
     explicit Form(QWidget* parent = nullptr);
 
     bool isLoaded() const { return loaded_; }
+    // True while the closing sequence runs.
+    bool isUnloading() const { return unloading_; }
 
     // Runs the set-up when the window is not loaded yet.
     void ensureLoaded();

@@ -63,6 +63,8 @@ private slots:
     void noListOrWhoWhileInChannel();
     void schemeFailure_data();
     void schemeFailure();
+    void connectionLostDuringEntry_data();
+    void connectionLostDuringEntry();
 
     void gameListResponses_data();
     void gameListResponses();
@@ -208,17 +210,24 @@ void TestChannelEntry::noListOrWhoWhileInChannel()
 void TestChannelEntry::schemeFailure_data()
 {
     QTest::addColumn<QString>("how");
+    QTest::addColumn<QString>("name");
 
-    QTest::newRow("no answer") << QStringLiteral("silent");
-    QTest::newRow("connection refused") << QStringLiteral("refused");
-    QTest::newRow("closed without answer") << QStringLiteral("closed");
+    const QString help = QStringLiteral("#Help");
+    QTest::newRow("no answer") << QStringLiteral("silent") << help;
+    QTest::newRow("connection refused") << QStringLiteral("refused") << help;
+    QTest::newRow("closed without answer") << QStringLiteral("closed") << help;
+    // No request can carry these names: the user hears so at once.
+    QTest::newRow("name with a tab") << QStringLiteral("unsendable") << QStringLiteral("#a\tb");
+    QTest::newRow("name the gateway cannot read") << QStringLiteral("unsendable") << QStringLiteral("#\u65e5\u672c");
 }
 
 void TestChannelEntry::schemeFailure()
 {
     QFETCH(QString, how);
+    QFETCH(QString, name);
 
     const bool refused = how == QLatin1String("refused");
+    const bool unsendable = how == QLatin1String("unsendable");
     ChannelSession session(refused ? std::optional<quint16>(refusingPort()) : std::nullopt);
     MessageBoxRecorder boxes;
     QVERIFY(session.openLobby());
@@ -226,12 +235,13 @@ void TestChannelEntry::schemeFailure()
     // on their own account, well before the usual limit.
     if (how == QLatin1String("silent"))
         lobby().setGatewayTimeout(200);
-    QVERIFY(session.offerChannels({QStringLiteral("#Help")}));
+    QVERIFY(session.offerChannels({name}));
     const qsizetype ircBefore = session.irc.received(0).size();
 
-    QVERIFY(session.doubleClick(QStringLiteral("#Help")));
-    QVERIFY(!lobby().isVisible());
-    if (!refused)
+    QVERIFY(session.doubleClick(name));
+    QCOMPARE(lobby().isVisible(), unsendable);
+    QCOMPARE(boxes.boxes.size(), unsendable ? 1 : 0);
+    if (!refused && !unsendable)
         QVERIFY(session.waitForRequest(0));
     if (how == QLatin1String("closed"))
         session.gateway.closeConnection(0);
@@ -254,7 +264,52 @@ void TestChannelEntry::schemeFailure()
         QVERIFY2(!line.startsWith(QLatin1String("privmsg"), Qt::CaseInsensitive), qPrintable(line));
     }
     QCOMPARE(boxes.boxes.size(), 1);
-    QCOMPARE(session.gateway.connectionCount(), refused ? 0 : 1);
+    QCOMPARE(session.gateway.connectionCount(), refused || unsendable ? 0 : 1);
+}
+
+void TestChannelEntry::connectionLostDuringEntry_data()
+{
+    QTest::addColumn<bool>("withNames");
+    QTest::newRow("with the scheme answer") << false;
+    QTest::newRow("with the first names reply") << true;
+}
+
+// The chat server goes away at the moment a step of the entry runs. In
+// whatever order the two reach the client, the session ends whole: no
+// window of it stays on screen, and the next login starts clean.
+void TestChannelEntry::connectionLostDuringEntry()
+{
+    QFETCH(bool, withNames);
+
+    ChannelSession session;
+    MessageBoxRecorder boxes;
+    QVERIFY(session.openLobby());
+    QVERIFY(session.offerChannels({QStringLiteral("#Help")}));
+    QVERIFY(session.doubleClick(QStringLiteral("#Help")));
+    QVERIFY(session.waitForRequest(0));
+    session.answer(0, ChannelSession::kSchemeAnswer);
+    if (withNames) {
+        QTRY_VERIFY(channel().isVisible());
+        session.irc.send(0, ":irc.fenmoor.test 353 Pilot42 = #Help :Pilot42 Kite\r\n");
+    }
+    session.irc.closeConnection(0);
+
+    QTRY_COMPARE(boxes.boxes.size(), 1);
+    QCOMPARE(boxes.boxes.at(0).title, unscrambled(scrambled::kChatLostTitle));
+    letEventsRun(100);
+    QVERIFY(login().isVisible());
+    QVERIFY(!lobby().isLoaded());
+    QVERIFY(!channel().isLoaded());
+    QVERIFY(!channel().isVisible());
+    for (const QTimer* timer : {lobby().gamesTimer, lobby().whoisTimer, lobby().listTimer, lobby().whoTimerX})
+        QVERIFY(!timer->isActive());
+
+    lobby().ircConnect(ChannelSession::kUser, 7);
+    QTRY_VERIFY(session.irc.connectionCount() == 2 && lobby().isVisible());
+    QVERIFY(lobby().refreshChanButton->isEnabled());
+    QVERIFY(!channel().isVisible());
+    QCOMPARE(channel().users->count(), 0);
+    QCOMPARE(boxes.boxes.size(), 1);
 }
 
 void TestChannelEntry::gameListResponses_data()

@@ -20,6 +20,7 @@
 #include <QSignalSpy>
 #include <QTcpSocket>
 #include <QTest>
+#include <QTextDocument>
 #include <QTimer>
 
 namespace {
@@ -188,6 +189,7 @@ private slots:
 
     void serverInfo_data();
     void serverInfo();
+    void serverInfoIsOneEditPerRead();
 
     void channelList_data();
     void channelList();
@@ -220,8 +222,8 @@ private slots:
 void TestDispatch::initTestCase()
 {
     gListCommand = unscrambled(scrambled::kChannelListCommand).toUtf8() + "\r\n";
-    gSpecialFrom = cachedText(scrambled::kSpecialNameFrom);
-    gSpecialTo = cachedText(scrambled::kSpecialNameTo);
+    gSpecialFrom = unscrambled(scrambled::kSpecialNameFrom);
+    gSpecialTo = unscrambled(scrambled::kSpecialNameTo);
     QVERIFY(!gSpecialFrom.isEmpty());
     QVERIFY(gSpecialFrom != gSpecialTo);
 }
@@ -232,37 +234,45 @@ void TestDispatch::serverInfo_data()
 {
     QTest::addColumn<QByteArrayList>("lines");
     QTest::addColumn<QString>("info");
+    // What the client answers: only the keep-alive gets a reply.
+    QTest::addColumn<QByteArray>("answer");
 
     for (const char* numeric : {"001", "002", "003", "004", "250", "251", "252", "253", "254", "255", "265", "266",
                                 "372", "375", "376"}) {
         QTest::addRow("%s", numeric) << QByteArrayList{reply(numeric, ":Fenmoor server text")}
-                                     << "Fenmoor server text";
+                                     << "Fenmoor server text" << QByteArray();
     }
     QTest::newRow("lines in order, no line break after the last")
         << QByteArrayList{reply("375", ":- irc.fenmoor.test Message of the day -"), reply("372", ":- Be kind"),
                           reply("372", ":- No cheating"), reply("376", ":End of MOTD command")}
-        << "- irc.fenmoor.test Message of the day -\n- Be kind\n- No cheating\nEnd of MOTD command";
+        << "- irc.fenmoor.test Message of the day -\n- Be kind\n- No cheating\nEnd of MOTD command" << QByteArray();
     QTest::newRow("only the first colon goes")
-        << QByteArrayList{reply("252", "2 :operator(s) online: ask them")} << "2 operator(s) online: ask them";
+        << QByteArrayList{reply("252", "2 :operator(s) online: ask them")} << "2 operator(s) online: ask them" << QByteArray();
     QTest::newRow("text without a colon")
-        << QByteArrayList{reply("004", "irc.fenmoor.test ngircd-26 abc def")} << "irc.fenmoor.test ngircd-26 abc def";
+        << QByteArrayList{reply("004", "irc.fenmoor.test ngircd-26 abc def")} << "irc.fenmoor.test ngircd-26 abc def" << QByteArray();
     QTest::newRow("005 is not shown")
-        << QByteArrayList{reply("005", "CHANTYPES=# :are supported on this server")} << "";
-    QTest::newRow("401 is not shown") << QByteArrayList{reply("401", "Zed :No such nick or channel name")} << "";
-    QTest::newRow("numeric without text") << QByteArrayList{":irc.fenmoor.test 372\r\n"} << "";
+        << QByteArrayList{reply("005", "CHANTYPES=# :are supported on this server")} << "" << QByteArray();
+    QTest::newRow("401 is not shown") << QByteArrayList{reply("401", "Zed :No such nick or channel name")} << "" << QByteArray();
+    QTest::newRow("numeric without text") << QByteArrayList{":irc.fenmoor.test 372\r\n"} << "" << QByteArray();
     QTest::newRow("server host in the wrong case")
-        << QByteArrayList{":IRC.Fenmoor.Test 372 Pilot42 :- Not the server\r\n"} << "";
-    QTest::newRow("ping") << QByteArrayList{"PING :irc.fenmoor.test\r\n"} << "";
+        << QByteArrayList{":IRC.Fenmoor.Test 372 Pilot42 :- Not the server\r\n"} << "" << QByteArray();
+    QTest::newRow("keep-alive answered with its own token")
+        << QByteArrayList{"PING :irc.fenmoor.test\r\n"} << "" << QByteArray("PONG :irc.fenmoor.test\r\n");
+    QTest::newRow("keep-alive whose token would break the line")
+        << QByteArrayList{QByteArray("PING :a\0QUIT\r\n", 14)} << "" << QByteArray();
+    QTest::newRow("keep-alive from a server prefix is not ours to answer")
+        << QByteArrayList{":irc.fenmoor.test PING :x\r\n"} << "" << QByteArray();
     QTest::newRow("shown and not shown mixed")
         << QByteArrayList{reply("001", ":Welcome Pilot42"), reply("005", "NICKLEN=9 :are supported"),
                           "PING :irc.fenmoor.test\r\n", reply("002", ":Your host is irc.fenmoor.test")}
-        << "Welcome Pilot42\nYour host is irc.fenmoor.test";
+        << "Welcome Pilot42\nYour host is irc.fenmoor.test" << QByteArray("PONG :irc.fenmoor.test\r\n");
 }
 
 void TestDispatch::serverInfo()
 {
     QFETCH(QByteArrayList, lines);
     QFETCH(QString, info);
+    QFETCH(QByteArray, answer);
 
     Session session;
     QVERIFY(session.open());
@@ -271,8 +281,26 @@ void TestDispatch::serverInfo()
     QVERIFY(session.sync());
 
     QCOMPARE(lobby().ircInfo->toPlainText(), info);
-    QCOMPARE(sent.sends, QList<QByteArray>());
+    QCOMPARE(sent.joined(), answer);
     QCOMPARE(lobby().channels->count(), 0);
+}
+
+void TestDispatch::serverInfoIsOneEditPerRead()
+{
+    Session session;
+    QVERIFY(session.open());
+    QSignalSpy reads(lobby().irc, &Socket::dataArrival);
+    QSignalSpy edits(lobby().ircInfo->document(), &QTextDocument::contentsChange);
+    QByteArray motd;
+    for (int i = 0; i < 2000; ++i)
+        motd += reply("372", ":- line " + QByteArray::number(i));
+    session.send(motd);
+    QVERIFY(session.sync());
+
+    QCOMPARE(lobby().ircInfo->document()->blockCount(), 2000);
+    QVERIFY2(edits.count() <= reads.count(), qPrintable(QStringLiteral("%1 edits for %2 reads")
+                                                            .arg(edits.count())
+                                                            .arg(reads.count())));
 }
 
 // ------------------------------------------------------------ channel list
@@ -629,42 +657,38 @@ void TestDispatch::linesArrivingDuringAHandlerWaitForIt()
 {
     Session session;
     QVERIFY(session.open());
+    Session::enterChannel();
     // The connection's own socket shows when bytes have reached the client
     // but are not taken yet.
     const auto* connection = lobby().irc->findChild<QTcpSocket*>();
     QVERIFY(connection);
     SendRecorder sent(QStringLiteral("irc"));
 
-    // The first own PART writes the list command and "who". While the second
-    // runs its nested event loop, those bytes reach the server, which answers
-    // at once and then waits until the answer is inside the client.
+    // The kick's message box runs a nested event loop. While it is open the
+    // server answers the list and who requests the kick sent, and waits until
+    // the answer is inside the client.
     const QByteArray late = whoEntry("#Games", "Late1", "4") + whoEntry("*", "Late2", "5")
                           + listEntry("#Late", "4", ":02 Arrived meanwhile") + reply("372", ":- late text");
-    bool answered = false;
     bool answerArrived = false;
-    qsizetype sendsWhenArrived = -1;
-    session.server.onReceived = [&](int) {
-        if (answered)
-            return;
-        answered = true;
+    qsizetype sendsWhileShown = -1;
+    MessageBoxRecorder boxes;
+    boxes.whileShown = [&](const MessageRecord&) {
         session.send(late);
         answerArrived = QTest::qWaitFor([&] { return connection->bytesAvailable() > 0; });
-        sendsWhenArrived = sent.sends.size();
+        sendsWhileShown = sent.sends.size();
     };
-    session.send(fromPlayer("Pilot42", "PART #Help") + fromPlayer("Pilot42", "PART #Games"));
+    session.send(":ChanServ!~ChanServ@players.fenmoor.test KICK #Help Pilot42 :flooding\r\n"
+                 + reply("372", ":- same block"));
     // Nothing more is sent until the late lines show: bytes left unread in
     // the socket would otherwise wait for the next arrival.
-    QTRY_COMPARE(lobby().ircInfo->toPlainText(), QStringLiteral("- late text"));
+    QTRY_COMPARE(lobby().ircInfo->toPlainText(), QStringLiteral("- same block\n- late text"));
     QVERIFY(answerArrived);
+    QCOMPARE(boxes.boxes.size(), 1);
 
-    // The answer came in after the first PART's two sends and before the
-    // second PART's: the second PART was still running.
-    QCOMPARE(sendsWhenArrived, 2);
-    // The second PART emptied the WHO collection before the late lines were
-    // handled, so they are all in it, in order.
+    // The late lines waited for the kick's handler and the rest of its block.
     QCOMPARE(whoBufferOf(lobby()), (QStringList{"Late1|#Games", "Late2| "}));
     QCOMPARE(rowsOf(lobby().channels, 2), QStringList{"#Late|3|4|Arrived meanwhile"});
-    QCOMPARE(sent.sends, (QList<QByteArray>{gListCommand, "who\r\n", gListCommand, "who\r\n"}));
+    QCOMPARE(sendsWhileShown, sent.sends.size());
     QTRY_COMPARE(session.wire(), sent.joined());
 }
 

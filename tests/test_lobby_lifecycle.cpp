@@ -80,6 +80,21 @@ void showConnectingLook()
     login().status->show();
 }
 
+// Counts the times a window is put on screen.
+class ShowCounter : public QObject {
+public:
+    explicit ShowCounter(QWidget* window) { window->installEventFilter(this); }
+    int shows = 0;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Show)
+            ++shows;
+        return QObject::eventFilter(watched, event);
+    }
+};
+
 QSize outerSize(const QWidget& window)
 {
     return window.frameGeometry().size();
@@ -529,6 +544,8 @@ void TestLobbyLifecycle::connectionLost()
         expectedH = pixelsToTwipsY(outerSize(channel()).height());
     }
     const QString title = unscrambled(scrambled::kChatLostTitle);
+    // The lobby on its way out does not flash up again.
+    const ShowCounter lobbyShows(&lobby());
 
     session.closeChat();
 
@@ -544,6 +561,7 @@ void TestLobbyLifecycle::connectionLost()
     QCOMPARE(login().getchX(), expectedW);
     QCOMPARE(login().getchY(), expectedH);
     QCOMPARE(boxes.boxes.size(), 1);
+    QCOMPARE(lobbyShows.shows, 0);
 }
 
 void TestLobbyLifecycle::chatServerRefuses()

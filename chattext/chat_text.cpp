@@ -1,0 +1,136 @@
+#include "chattext/chat_text.h"
+
+#include <QStringList>
+
+namespace {
+
+struct ColourCode {
+    QChar letter;
+    QColor colour;
+};
+
+// Spaces only: a tab the sender typed on purpose stays part of the action.
+QString trimBlanks(const QString& text)
+{
+    qsizetype first = 0;
+    qsizetype last = text.size();
+    while (first < last && text.at(first) == u' ')
+        ++first;
+    while (last > first && text.at(last - 1) == u' ')
+        --last;
+    return text.mid(first, last - first);
+}
+
+} // namespace
+
+QVector<ColourRun> actionRuns(QString& action)
+{
+    static const ColourCode codes[] = {
+        {u'r', chatcolour::red},     {u'y', chatcolour::yellow},    {u'w', chatcolour::white},
+        {u'b', chatcolour::lightCyan}, {u'B', chatcolour::orange}, {u'g', chatcolour::paleRed},
+        {u'n', chatcolour::grey},
+    };
+
+    const qsizetype me = action.indexOf(u"/me");
+    if (me >= 0)
+        action.remove(me, 3);
+    action = trimBlanks(action);
+
+    const QStringList segments = action.split(u'\\');
+    QVector<ColourRun> runs;
+    runs.reserve(segments.size() + 1);
+    runs.append(ColourRun{segments.at(0), std::nullopt});
+    for (qsizetype i = 1; i < segments.size(); ++i) {
+        const QString& segment = segments.at(i);
+        const ColourCode* match = nullptr;
+        if (!segment.isEmpty()) {
+            for (const ColourCode& code : codes) {
+                if (segment.at(0) == code.letter) {
+                    match = &code;
+                    break;
+                }
+            }
+        }
+        // A backslash without a known code is ordinary text, shown as typed
+        // in whatever colour is already in force.
+        if (match)
+            runs.append(ColourRun{segment.mid(1), match->colour});
+        else
+            runs.append(ColourRun{u'\\' + segment, std::nullopt});
+    }
+    runs.append(ColourRun{QStringLiteral("\r\n"), std::nullopt});
+    return runs;
+}
+
+QString profaneFilter(QString& filterTxt, const QVector<FilterPair>& pairs)
+{
+    for (const FilterPair& pair : pairs) {
+        // An empty word matches everywhere and a replacement of another length
+        // would change what the sender wrote beyond masking; neither is a mask.
+        if (pair.word.isEmpty() || pair.replacement.size() != pair.word.size())
+            continue;
+        filterTxt.replace(pair.word, pair.replacement, Qt::CaseInsensitive);
+    }
+    return filterTxt;
+}
+
+OutgoingDecision decideOutgoing(const QString& message, bool iAmAway)
+{
+    using Kind = OutgoingDecision::Kind;
+    const QString line = oneLine(message);
+    OutgoingDecision decision;
+
+    if (line.startsWith(u"/away")) {
+        // Setting a new away text while away just replaces it; the user has
+        // not come back.
+        decision.kind = Kind::SetAway;
+        const qsizetype blank = line.indexOf(u' ');
+        if (blank >= 0)
+            decision.awayMessage = line.mid(blank + 1);
+        return decision;
+    }
+
+    // Any other line, even one that is refused below, means the user is back.
+    decision.awayCleared = iAmAway;
+
+    if (line.startsWith(u"/me")) {
+        decision.kind = Kind::Action;
+        decision.text = line;
+        return decision;
+    }
+
+    const QString msgCommand = QStringLiteral("/msg ");
+    if (line.startsWith(msgCommand)) {
+        const qsizetype nickStart = msgCommand.size();
+        const qsizetype nickEnd = line.indexOf(u' ', nickStart);
+        const QString target = line.mid(nickStart, nickEnd < 0 ? -1 : nickEnd - nickStart);
+        // "/msg " alone, or a second blank where the nick should be: there is
+        // nobody to send to, and the server would only answer with an error.
+        if (target.isEmpty())
+            return decision;
+        decision.kind = Kind::PrivateMessage;
+        decision.target = target;
+        if (nickEnd >= 0)
+            decision.text = line.mid(nickEnd + 1);
+        return decision;
+    }
+
+    if (line.startsWith(u'/')) {
+        decision.kind = Kind::UnknownCommand;
+        return decision;
+    }
+
+    decision.kind = Kind::ChannelMessage;
+    decision.text = line;
+    return decision;
+}
+
+QString oneLine(const QString& text)
+{
+    QString out = text;
+    for (QChar& c : out) {
+        if (c == u'\r' || c == u'\n' || c == QChar::Null)
+            c = u' ';
+    }
+    return out;
+}

@@ -1,0 +1,184 @@
+#include "chattext/chat_text.h"
+
+#include <QStringList>
+#include <QTest>
+
+namespace {
+
+QString colourName(const std::optional<QColor>& colour)
+{
+    if (!colour)
+        return QStringLiteral("-");
+    const QVector<std::pair<QColor, QString>> names = {
+        {chatcolour::lightCyan, "cyan"}, {chatcolour::red, "red"},     {chatcolour::yellow, "yellow"},
+        {chatcolour::white, "white"},    {chatcolour::orange, "orange"}, {chatcolour::paleRed, "palered"},
+        {chatcolour::grey, "grey"},
+    };
+    for (const auto& [value, name] : names) {
+        if (value == *colour)
+            return name;
+    }
+    return colour->name();
+}
+
+// "text|colour" per run, so a table row spells out the whole line.
+QStringList describe(const QVector<ColourRun>& runs)
+{
+    QStringList out;
+    for (const ColourRun& run : runs)
+        out.append(run.text + u'|' + colourName(run.colour));
+    return out;
+}
+
+// Word and replacement alternate, so a row can list its pairs inline.
+QVector<FilterPair> pairsOf(const QStringList& flat)
+{
+    QVector<FilterPair> pairs;
+    for (qsizetype i = 0; i + 1 < flat.size(); i += 2)
+        pairs.append(FilterPair{flat.at(i), flat.at(i + 1)});
+    return pairs;
+}
+
+// "kind[+cleared] [away text][target][text]", one comparable line per decision.
+QString describe(const OutgoingDecision& d)
+{
+    static const char* const kinds[] = {"away", "action", "private", "nothing", "unknown", "channel"};
+    return QString::fromLatin1(kinds[int(d.kind)]) + (d.awayCleared ? "+cleared" : "") + " [" + d.awayMessage
+        + "][" + d.target + "][" + d.text + ']';
+}
+
+const QString kNul(QChar::Null);
+
+} // namespace
+
+class TestChatText : public QObject {
+    Q_OBJECT
+
+private slots:
+    void actionLine_data();
+    void actionLine();
+    void filter_data();
+    void filter();
+    void outgoing_data();
+    void outgoing();
+};
+
+void TestChatText::actionLine_data()
+{
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QString>("actionAfter");
+    QTest::addColumn<QStringList>("runs");
+
+    QTest::newRow("plain action") << "/me waves" << "waves" << QStringList{"waves|-", "\r\n|-"};
+    QTest::newRow("red then white") << "/me is \\rvery\\w angry" << "is \\rvery\\w angry"
+                                    << QStringList{"is |-", "very|red", " angry|white", "\r\n|-"};
+    QTest::newRow("two backslashes then b") << "/me says a\\\\b" << "says a\\\\b"
+                                            << QStringList{"says a|-", "\\|-", "|cyan", "\r\n|-"};
+    QTest::newRow("unknown code printed literally") << "/me goes \\xhome" << "goes \\xhome"
+                                                    << QStringList{"goes |-", "\\xhome|-", "\r\n|-"};
+    QTest::newRow("codes are case-sensitive") << "/me \\Rhello" << "\\Rhello"
+                                              << QStringList{"|-", "\\Rhello|-", "\r\n|-"};
+    QTest::newRow("n is grey, not a line break") << "/me \\n grey" << "\\n grey"
+                                                 << QStringList{"|-", " grey|grey", "\r\n|-"};
+    QTest::newRow("every code") << "/me \\ry\\yy\\wy\\by\\By\\gy\\ny" << "\\ry\\yy\\wy\\by\\By\\gy\\ny"
+                                << QStringList{"|-", "y|red", "y|yellow", "y|white", "y|cyan", "y|orange",
+                                               "y|palered", "y|grey", "\r\n|-"};
+    QTest::newRow("trailing backslash") << "/me ends\\" << "ends\\" << QStringList{"ends|-", "\\|-", "\r\n|-"};
+    QTest::newRow("inner /me removed, inner blanks kept") << "hi /me there" << "hi  there"
+                                                          << QStringList{"hi  there|-", "\r\n|-"};
+    QTest::newRow("only the first /me removed") << "/me says /me" << "says /me"
+                                                << QStringList{"says /me|-", "\r\n|-"};
+    QTest::newRow("no /me") << "  jumps  " << "jumps" << QStringList{"jumps|-", "\r\n|-"};
+    QTest::newRow("/ME is not /me") << "/ME x" << "/ME x" << QStringList{"/ME x|-", "\r\n|-"};
+    QTest::newRow("only blanks trimmed") << "/me\twaves \t " << "\twaves \t" << QStringList{"\twaves \t|-", "\r\n|-"};
+    QTest::newRow("empty") << "/me" << "" << QStringList{"|-", "\r\n|-"};
+}
+
+void TestChatText::actionLine()
+{
+    QFETCH(QString, action);
+    QFETCH(QString, actionAfter);
+    QFETCH(QStringList, runs);
+
+    QCOMPARE(describe(actionRuns(action)), runs);
+    QCOMPARE(action, actionAfter);
+}
+
+void TestChatText::filter_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("pairs");
+    QTest::addColumn<QString>("filtered");
+
+    const QStringList darn{"darn", "d**n"};
+    QTest::newRow("lower case") << "oh darn it" << darn << "oh d**n it";
+    QTest::newRow("capitals and mixed case") << "DARN, Darn, dArN" << darn << "d**n, d**n, d**n";
+    QTest::newRow("inside a longer word") << "undarnable" << darn << "und**nable";
+    QTest::newRow("non-ASCII case") << QString("Ärger, ärger") << QStringList{QString("äRGER"), "*****"}
+                                    << "*****, *****";
+    QTest::newRow("empty") << "" << darn << "";
+    QTest::newRow("nothing listed") << "all fine here" << darn << "all fine here";
+    QTest::newRow("occurrences matched left to right") << "aaa" << QStringList{"aa", "Aa"} << "Aaa";
+    QTest::newRow("later pair sees earlier output") << "abc" << QStringList{"ab", "xy", "YC", "zz"} << "xzz";
+    QTest::newRow("pairs that would change the length skipped")
+        << "darn bad" << QStringList{"bad", "b*", "", "x", "darn", "d**n"} << "d**n bad";
+}
+
+void TestChatText::filter()
+{
+    QFETCH(QString, text);
+    QFETCH(QStringList, pairs);
+    QFETCH(QString, filtered);
+
+    QString filterTxt = text;
+    QCOMPARE(profaneFilter(filterTxt, pairsOf(pairs)), filtered);
+    QCOMPARE(filterTxt, filtered);
+    QCOMPARE(filterTxt.size(), text.size());
+}
+
+void TestChatText::outgoing_data()
+{
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<bool>("away");
+    QTest::addColumn<QString>("decision");
+    const auto row = [](const char* name, const QString& message, bool away, const char* decision) {
+        QTest::newRow(name) << message << away << QString::fromUtf8(decision);
+    };
+
+    row("channel message", "hello all", false, "channel [][][hello all]");
+    row("empty line", "", false, "channel [][][]");
+    row("empty line while away", "", true, "channel+cleared [][][]");
+    row("command not at the start", " /me x", false, "channel [][][ /me x]");
+    row("private message", "/msg Kite see you", false, "private [][Kite][see you]");
+    row("private message keeps blanks", "/msg Kite  see  you ", true, "private+cleared [][Kite][ see  you ]");
+    row("private message without text", "/msg Kite", false, "private [][Kite][]");
+    row("/msg alone while away", "/msg ", true, "nothing+cleared [][][]");
+    row("/msg with an empty nick", "/msg  Kite x", false, "nothing [][][]");
+    row("/msg without blank", "/msg", false, "unknown [][][]");
+    row("away", "/away lunch break", false, "away [lunch break][][]");
+    row("second away while away", "/away back soon", true, "away [back soon][][]");
+    row("away text keeps its leading blank", "/away  back soon", false, "away [ back soon][][]");
+    row("away without blank", "/away", false, "away [][][]");
+    row("/awayx", "/awayx gone", false, "away [gone][][]");
+    row("action while away", "/me waves", true, "action+cleared [][][/me waves]");
+    row("/mess", "/mess", false, "action [][][/mess]");
+    row("unknown command while away", "/nick x", true, "unknown+cleared [][][]");
+    row("/AWAY", "/AWAY x", false, "unknown [][][]");
+    row("/Me", "/Me x", false, "unknown [][][]");
+    row("CR LF NUL in a channel line", "hi\r\nthere" + kNul + "x", false, "channel [][][hi  there x]");
+    row("line break splits nick from text", "/msg Ki\rte\nx", false, "private [][Ki][te x]");
+    row("line break after /msg", "/msg\nKite hi", false, "private [][Kite][hi]");
+    row("line break in away text", "/away\nout" + kNul, false, "away [out ][][]");
+}
+
+void TestChatText::outgoing()
+{
+    QFETCH(QString, message);
+    QFETCH(bool, away);
+    QFETCH(QString, decision);
+
+    QCOMPARE(describe(decideOutgoing(message, away)), decision);
+}
+
+QTEST_APPLESS_MAIN(TestChatText)
+#include "test_chattext.moc"
