@@ -59,6 +59,7 @@ private slots:
     void doubleClickWithoutSelection();
     void entersChannel_data();
     void entersChannel();
+    void schemeCookieCutByTheReadIsLeftOut();
     void listReplyDuringEntry();
     void noListOrWhoWhileInChannel();
     void schemeFailure_data();
@@ -159,6 +160,22 @@ void TestChannelEntry::entersChannel()
     QVERIFY2(lines.contains(join), qPrintable(lines.join(QLatin1Char('/'))));
     QVERIFY(lines.indexOf(join) < lines.indexOf(QStringLiteral("whois *")));
     QCOMPARE(lines.count(join), 1);
+}
+
+// Only the first read of the scheme answer is taken. A Set-Cookie line that
+// read cuts short would be a wrong cookie in every later request.
+void TestChannelEntry::schemeCookieCutByTheReadIsLeftOut()
+{
+    ChannelSession session;
+    QVERIFY(session.openLobby());
+    QVERIFY(session.offerChannels({QStringLiteral("#Help")}));
+    QVERIFY(session.doubleClick(QStringLiteral("#Help")));
+    QVERIFY(session.waitForRequest(0));
+    session.gateway.send(0, "HTTP/1.0 200 OK\r\nSet-Cookie: x=1\r\nSet-Cookie: SCH=abcdef");
+    QTRY_VERIFY(channel().isVisible());
+    session.answer(0, "ghij\r\n\r\nscheme\r\n");
+    QVERIFY(session.waitForRequest(1));
+    QCOMPARE(login().cookieTemText, ChannelSession::kCookie + QStringLiteral("; x=1"));
 }
 
 void TestChannelEntry::listReplyDuringEntry()
