@@ -1,16 +1,21 @@
 // How long the lobby takes from the arrival of a big burst of chat server
-// lines to a list that is up to date and painted. The bursts go through a
+// lines to a list that is up to date and painted, and how fast a flood of
+// channel messages gets through to the chat view. The bursts go through a
 // real loopback connection, so reading, splitting and decoding count too.
 //
 //   cmake --build build --target tavimere-bench
 //   QT_QPA_PLATFORM=offscreen build/bench/tavimere-bench [runs] [list|who|names]
+//   QT_QPA_PLATFORM=offscreen build/bench/tavimere-bench 1 flood
 //
-// The optional name runs one burst only, e.g. under a profiler.
+// The optional name runs one burst only, e.g. under a profiler. The flood
+// runs only when named, once per process: it keeps its lines in the view, and
+// its memory figures are those of the whole process.
 
 #include "app/forms.h"
 #include "channel/channel.h"
 #include "lobby/lobby.h"
 #include "login/login.h"
+#include "platform/controls.h"
 #include "platform/listview.h"
 #include "platform/service.h"
 #include "platform/socket.h"
@@ -18,14 +23,20 @@
 #include "support/lobby_session.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QFont>
 #include <QLabel>
+#include <QTextBlock>
+#include <QTextDocument>
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <optional>
+#include <sys/resource.h>
 
 namespace {
 
@@ -36,6 +47,14 @@ constexpr int kChannelMembers = 2000;
 // in many lines.
 constexpr int kNamesPerLine = 40;
 constexpr double kTargetMs = 50.0;
+constexpr int kFloodWrites = 100;
+constexpr int kFloodLinesPerWrite = 1000;
+constexpr int kFloodLines = kFloodWrites * kFloodLinesPerWrite;
+constexpr double kFloodTargetLinesPerSecond = 40000;
+// Which lines of every twenty take the other paths: an action line with
+// colour codes, and a line the filter masks.
+constexpr int kFloodActionSlot = 7;
+constexpr int kFloodFilteredSlot = 13;
 
 QByteArray reply(const QByteArray& numeric, const QByteArray& rest)
 {
@@ -64,6 +83,50 @@ struct Figures {
     double updatedMs = 0;
     double paintedMs = 0;
 };
+
+// One channel message of the flood, from one of a few speakers.
+QByteArray floodLine(int index)
+{
+    static const char* const speakers[] = {"Kite", "Wren", "Moss", "Tarn"};
+    const char* text = "anyone up for a game on the new map? round ";
+    if (index % 20 == kFloodActionSlot)
+        text = "/me waves \\rred\\w white, round ";
+    else if (index % 20 == kFloodFilteredSlot)
+        text = "what the fuck, round ";
+    return QByteArray(":") + speakers[index % 4] + "!~Username@players.fenmoor.test PRIVMSG #Help :" + text
+        + number(index) + "\r\n";
+}
+
+struct FloodFigures {
+    double heldMs = 0;
+    double paintedMs = 0;
+    double longestBlockMs = 0;
+    double cpuUsPerLine = 0;
+    long rssBeforeKb = 0;
+    long rssAfterKb = 0;
+    long peakRssKb = 0;
+};
+
+double cpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const auto seconds = [](const timeval& time) { return double(time.tv_sec) + double(time.tv_usec) / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+// A size line of /proc/self/status ("VmRSS", "VmHWM"), in kB; 0 if absent.
+long statusKb(const QByteArray& field)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith(field + ':'))
+            return line.mid(field.size() + 1).trimmed().split(' ').value(0).toLong();
+    }
+    return 0;
+}
 
 double median(QList<double> values)
 {
@@ -186,6 +249,64 @@ public:
         return figures;
     }
 
+    // 100,000 messages to #Help with the filter on. Each write goes out once
+    // the view holds the one before, so the client takes the flood in reads
+    // of about one write each. A 0-ms timer's longest gap between ticks is
+    // the longest time the program could not react to anything.
+    std::optional<FloodFigures> flood()
+    {
+        channel().filter->setChecked(true);
+        QTextDocument* document = channel().chat->document();
+        // Appends go into the last, empty block: line i ends up in block first + i.
+        const int first = document->blockCount() - 1;
+        const auto held = [&](int lines) { return document->blockCount() > first + lines; };
+
+        FloodFigures figures;
+        figures.rssBeforeKb = statusKb("VmRSS");
+        QElapsedTimer clock;
+        qint64 lastTick = 0;
+        qint64 longestGap = 0;
+        QTimer ticker;
+        ticker.setInterval(0);
+        QObject::connect(&ticker, &QTimer::timeout, [&] {
+            const qint64 now = clock.nsecsElapsed();
+            longestGap = std::max(longestGap, now - lastTick);
+            lastTick = now;
+        });
+        const double cpuBefore = cpuSeconds();
+        clock.start();
+        ticker.start();
+        for (int write = 0; write < kFloodWrites; ++write) {
+            QByteArray burst;
+            burst.reserve(kFloodLinesPerWrite * 90);
+            for (int i = 0; i < kFloodLinesPerWrite; ++i)
+                burst += floodLine(write * kFloodLinesPerWrite + i);
+            server.send(0, burst);
+            if (!runUntil([&] { return held((write + 1) * kFloodLinesPerWrite); }))
+                return std::nullopt;
+        }
+        figures.heldMs = clock.nsecsElapsed() / 1e6;
+        QCoreApplication::processEvents();
+        channel().repaint();
+        figures.paintedMs = clock.nsecsElapsed() / 1e6;
+        ticker.stop();
+        figures.cpuUsPerLine = (cpuSeconds() - cpuBefore) * 1e6 / kFloodLines;
+        figures.longestBlockMs = std::max(longestGap, clock.nsecsElapsed() - lastTick) / 1e6;
+        figures.rssAfterKb = statusKb("VmRSS");
+        figures.peakRssKb = statusKb("VmHWM");
+
+        // The timing means nothing unless the lines took their real paths.
+        const QString filtered = document->findBlockByNumber(first + kFloodFilteredSlot).text();
+        const QString action = document->findBlockByNumber(first + kFloodActionSlot).text();
+        if (document->blockCount() != first + kFloodLines + 1 || filtered.contains(QLatin1String("fuck"))
+            || action != QLatin1String("Tarn waves red white, round 7")) {
+            std::fprintf(stderr, "flood: unexpected view: %d blocks, \"%s\", \"%s\"\n", document->blockCount(),
+                         qPrintable(filtered), qPrintable(action));
+            return std::nullopt;
+        }
+        return figures;
+    }
+
     // The channel window up and the lobby hidden, as after joining #Help.
     void enterChannel()
     {
@@ -235,6 +356,29 @@ bool report(const char* name, const Scenario& scenario, int runs, bool wanted)
     return true;
 }
 
+bool reportFlood(Bench& bench)
+{
+    const std::optional<FloodFigures> figures = bench.flood();
+    if (!figures) {
+        std::fprintf(stderr, "flood: the lines did not all reach the view\n");
+        return false;
+    }
+    const double linesPerSecond = kFloodLines / (figures->paintedMs / 1e3);
+    const auto mb = [](long kb) { return kb / 1024.0; };
+    std::printf("flood: %d x PRIVMSG #Help in %d writes of %d, filter on\n", kFloodLines, kFloodWrites,
+                kFloodLinesPerWrite);
+    std::printf("  held %.0f ms, painted %.0f ms: %.0f lines/s  %s (target %.0f)\n", figures->heldMs,
+                figures->paintedMs, linesPerSecond, linesPerSecond >= kFloodTargetLinesPerSecond ? "ok" : "UNDER",
+                kFloodTargetLinesPerSecond);
+    std::printf("  CPU %.1f us/line, event loop blocked at most %.1f ms\n", figures->cpuUsPerLine,
+                figures->longestBlockMs);
+    std::printf("  RSS %.1f MB before, %.1f MB after, peak %.1f MB; %.0f bytes per kept line\n",
+                mb(figures->rssBeforeKb), mb(figures->rssAfterKb), mb(figures->peakRssKb),
+                (figures->rssAfterKb - figures->rssBeforeKb) * 1024.0 / kFloodLines);
+    std::fflush(stdout);
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -242,6 +386,11 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    // The program's own font (see app/main.cpp): text layout costs depend on it.
+    QFont::insertSubstitution(QStringLiteral("Verdana"), QStringLiteral("DejaVu Sans"));
+    QFont font(QStringLiteral("Verdana"));
+    font.setPointSizeF(8.25);
+    QApplication::setFont(font);
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 9;
     const QByteArray only = argc > 2 ? QByteArray(argv[2]) : QByteArray();
     const auto wanted = [&](const char* scenario) { return only.isEmpty() || only == scenario; };
@@ -250,6 +399,10 @@ int main(int argc, char** argv)
     if (!bench.open()) {
         std::fprintf(stderr, "could not start a chat session against the fake server\n");
         return 1;
+    }
+    if (only == "flood") {
+        bench.enterChannel();
+        return reportFlood(bench) ? 0 : 1;
     }
     std::printf("median of %d runs, milliseconds; target %.0f ms per burst (updated and painted)\n", runs, kTargetMs);
     std::printf("%-44s %9s %9s %9s %9s\n", "burst", "updated", "painted", "min", "max");

@@ -22,9 +22,8 @@ void ImageCombo::setSelectedIndex(int index)
 }
 
 RichTextView::RichTextView(QWidget* parent)
-    : QTextEdit(parent)
+    : QPlainTextEdit(parent)
 {
-    setAcceptRichText(false);
     setUndoRedoEnabled(false);
 }
 
@@ -47,11 +46,11 @@ void RichTextView::appendText(const QString& text, std::optional<QColor> colour)
 void RichTextView::clear()
 {
     if (batchDepth_ == 0) {
-        QTextEdit::clear();
+        QPlainTextEdit::clear();
         return;
     }
     batch_.endEditBlock();
-    QTextEdit::clear();
+    QPlainTextEdit::clear();
     batch_ = QTextCursor(document());
     batch_.beginEditBlock();
 }

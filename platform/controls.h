@@ -1,7 +1,7 @@
 #pragma once
 
 #include <QComboBox>
-#include <QTextEdit>
+#include <QPlainTextEdit>
 #include <optional>
 
 class ImageList;
@@ -23,8 +23,9 @@ private:
 };
 
 // The chat view: text is only ever appended, always as plain text (never as
-// markup), each run in one colour.
-class RichTextView : public QTextEdit {
+// markup), each run in one colour. A plain-text document lays out only the
+// lines on screen, which keeps a flooded channel fast and small.
+class RichTextView : public QPlainTextEdit {
     Q_OBJECT
 public:
     explicit RichTextView(QWidget* parent = nullptr);
