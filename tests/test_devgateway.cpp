@@ -2,11 +2,13 @@
 #include "login/gateway_http.h"
 #include "platform/cp1252.h"
 
+#include <QMap>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTcpSocket>
 #include <QtTest>
 
+#include <algorithm>
 #include <memory>
 
 using gateway::HeaderSet;
@@ -52,10 +54,13 @@ private slots:
     void requestLogged();
     void parseGames_data();
     void parseGames();
+    void gamesLiveAndEnd();
+    void churnIsServed();
 
 private:
     // Sends one request and collects everything until the gateway closes.
     bool exchange(const QByteArray& request, QString& reply);
+    static bool exchange(const QByteArray& request, QString& reply, quint16 port);
     bool exchange(const QString& page, HeaderSet set, const QString& cookieLine, QString& reply);
 
     std::unique_ptr<DevGateway> m_gateway;
@@ -73,13 +78,18 @@ void TestDevGateway::initTestCase()
 
 bool TestDevGateway::exchange(const QByteArray& request, QString& reply)
 {
+    return exchange(request, reply, m_gateway->port());
+}
+
+bool TestDevGateway::exchange(const QByteArray& request, QString& reply, quint16 port)
+{
     QTcpSocket socket;
     gateway::Response response;
     QObject::connect(&socket, &QTcpSocket::connected, &socket, [&socket, &request] { socket.write(request); });
     QObject::connect(&socket, &QTcpSocket::readyRead, &socket,
                      [&socket, &response] { response.append(socket.readAll()); });
     QSignalSpy closed(&socket, &QTcpSocket::disconnected);
-    socket.connectToHost(QHostAddress::LocalHost, m_gateway->port());
+    socket.connectToHost(QHostAddress::LocalHost, port);
     if (!closed.wait(10000))
         return false;
     response.append(socket.readAll());
@@ -186,11 +196,12 @@ void TestDevGateway::login_data()
     QTest::newRow("ordinary") << "Wanderer" << true;
     QTest::newRow("fifteen characters") << "abcdefghijklmno" << true;
     QTest::newRow("reserved word inside") << "TheAdmin" << true;
-    QTest::newRow("longer than a taken name") << "Kites" << true;
+    QTest::newRow("longer than a taken name") << "Takens" << true;
+    QTest::newRow("a simulated player's name") << "Kite" << true;
     QTest::newRow("empty") << "" << false;
     QTest::newRow("sixteen characters") << "abcdefghijklmnop" << false;
     QTest::newRow("taken") << "Taken" << false;
-    QTest::newRow("taken, other case") << "kITE" << false;
+    QTest::newRow("taken, other case") << "tAKEN" << false;
     QTest::newRow("reserved admin") << "AdminBob" << false;
     QTest::newRow("reserved chanserv") << "chanserv" << false;
     QTest::newRow("reserved fenmoor") << "FENMOORfan" << false;
@@ -357,6 +368,111 @@ void TestDevGateway::parseGames()
     }
     QCOMPARE(parsedChannels, channels);
     QCOMPARE(parsedRecords, records);
+}
+
+namespace {
+
+struct GameState {
+    QString channel;
+    int players;
+    int max;
+    bool locked;
+};
+
+// The games by id; false when a record breaks the rules a client relies on.
+bool readGames(const QList<DevGame>& games, const QStringList& channels, QMap<QString, GameState>& byId)
+{
+    byId.clear();
+    for (const DevGame& game : games) {
+        const QStringList fields = game.record.split(QLatin1Char(' '));
+        bool playersOk = false;
+        bool maxOk = false;
+        const GameState state{game.channel, fields.value(4).toInt(&playersOk), fields.value(5).toInt(&maxOk),
+                              fields.value(6) == QLatin1String("1")};
+        if (fields.size() != 8 || !playersOk || !maxOk || !channels.contains(game.channel)
+            || (fields[6] != QLatin1String("0") && fields[6] != QLatin1String("1")) || state.players > state.max
+            || (state.players == state.max && !state.locked) || byId.contains(fields[0]))
+            return false;
+        byId.insert(fields[0], state);
+    }
+    return true;
+}
+
+} // namespace
+
+void TestDevGateway::gamesLiveAndEnd()
+{
+    const QStringList channels = {QStringLiteral("Lobby"), QStringLiteral("Duel")};
+    QList<DevGame> games = {{"Lobby", kLobbyFirst}, {"Duel", kDuel}, {"Lobby", kLobbySecond}};
+    QRandomGenerator random(20240601);
+    int nextId = 5001;
+    QMap<QString, GameState> before;
+    QVERIFY(readGames(games, channels, before));
+
+    bool joined = false, filledAndLocked = false, lockedEarly = false, ended = false, opened = false;
+    for (int step = 0; step < 200; ++step) {
+        DevGateway::advanceGames(games, channels, random, nextId);
+        QMap<QString, GameState> after;
+        QVERIFY2(readGames(games, channels, after), qPrintable(QStringLiteral("step %1").arg(step)));
+        for (const DevGame& game : std::as_const(games)) {
+            const auto inChannel = std::count_if(games.cbegin(), games.cend(),
+                                                 [&game](const DevGame& other) { return other.channel == game.channel; });
+            QVERIFY(inChannel <= 3);
+        }
+        for (auto it = before.cbegin(); it != before.cend(); ++it) {
+            if (!after.contains(it.key())) {
+                // Only a locked game ends.
+                QVERIFY(it->locked);
+                ended = true;
+                continue;
+            }
+            const GameState& now = after[it.key()];
+            QCOMPARE(now.channel, it->channel);
+            QCOMPARE(now.max, it->max);
+            QVERIFY(now.players >= it->players);
+            if (it->locked) {
+                // A locked game takes nobody else and stays locked.
+                QVERIFY(now.locked);
+                QCOMPARE(now.players, it->players);
+            }
+            joined = joined || now.players > it->players;
+            if (!it->locked && now.locked)
+                (now.players == now.max ? filledAndLocked : lockedEarly) = true;
+        }
+        for (auto it = after.cbegin(); it != after.cend(); ++it) {
+            if (!before.contains(it.key())) {
+                QVERIFY(it.key().toInt() >= 5001);
+                QCOMPARE(it->players, 1);
+                QVERIFY(!it->locked);
+                opened = true;
+            }
+        }
+        before = after;
+    }
+    QVERIFY(joined);
+    QVERIFY(filledAndLocked);
+    QVERIFY(lockedEarly);
+    QVERIFY(ended);
+    QVERIFY(opened);
+}
+
+void TestDevGateway::churnIsServed()
+{
+    DevGatewayConfig config;
+    config.games = {{"Duel", kDuel}};
+    config.churnMs = 20;
+    DevGateway gateway(config);
+    QVERIFY(gateway.listen(QHostAddress::LocalHost, 0));
+    const QString first = QStringLiteral("<GAMELISTSTART>\n") + kDuel + QStringLiteral("<BR>\n<GAMELISTEND>\n");
+    const QByteArray request =
+        gateway::buildRequest(QStringLiteral("127.0.0.1"), gateway::gameListPage(QStringLiteral("Duel")),
+                              HeaderSet::CookieAndLevel, QString())
+            .toLatin1();
+    // The list changes while the gateway runs, with no restart.
+    QString reply;
+    QTRY_VERIFY_WITH_TIMEOUT(exchange(request, reply, gateway.port()) && bodyOf(reply).startsWith("<GAMELISTSTART>\n")
+                                 && bodyOf(reply) != first,
+                             10000);
 }
 
 QTEST_GUILESS_MAIN(TestDevGateway)

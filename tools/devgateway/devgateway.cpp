@@ -24,6 +24,22 @@ constexpr int kIdleLimitMs = 30000;
 
 constexpr qsizetype kMaxNameLength = 15;
 constexpr int kRecordFields = 8;
+constexpr int kMaxGamesPerChannel = 3;
+
+// Fields of a game record.
+enum Field { Id, Name, Host, Map, Players, Max, Locked, Ping };
+
+const QStringList kNewGameNames = QStringLiteral(
+    "Evening_Skirmish Marsh_Raid Rematch Capture_The_Reed Team_Brawl Free_For_All Night_Patrol Saltflat_Sprint")
+                                      .split(QLatin1Char(' '));
+const QStringList kNewGameHosts =
+    QStringLiteral("Heron Thistle Ember Frost Sable Lantern Wanderer Guide Moss Briar").split(QLatin1Char(' '));
+const QStringList kMaps = QStringLiteral("Marshfield Saltflats Reedholm Causeway").split(QLatin1Char(' '));
+
+const QString& pick(const QStringList& items, QRandomGenerator& random)
+{
+    return items.at(static_cast<qsizetype>(random.bounded(static_cast<int>(items.size()))));
+}
 
 bool isBlankOrControl(QChar ch)
 {
@@ -71,6 +87,64 @@ DevGateway::DevGateway(const DevGatewayConfig& config, QObject* parent)
     , m_config(config)
 {
     connect(&m_server, &QTcpServer::newConnection, this, &DevGateway::acceptConnections);
+    for (const DevGame& game : std::as_const(m_config.games)) {
+        if (!m_channels.contains(game.channel))
+            m_channels.append(game.channel);
+    }
+    m_random.seed(QRandomGenerator::system()->generate());
+    connect(&m_churn, &QTimer::timeout, this,
+            [this] { advanceGames(m_config.games, m_channels, m_random, m_nextId); });
+    if (m_config.churnMs > 0)
+        m_churn.start(m_config.churnMs);
+}
+
+void DevGateway::advanceGames(QList<DevGame>& games, const QStringList& channels, QRandomGenerator& random,
+                              int& nextId)
+{
+    QList<DevGame> next;
+    for (const DevGame& game : std::as_const(games)) {
+        QStringList fields = game.record.split(QLatin1Char(' '));
+        if (fields.size() < kRecordFields) {
+            next.append(game);
+            continue;
+        }
+        const int roll = random.bounded(100);
+        if (fields[Locked] != QLatin1String("0")) {
+            // Played out: about four steps on average.
+            if (roll < 25)
+                continue;
+        } else {
+            bool playersOk = false;
+            bool maxOk = false;
+            int players = fields[Players].toInt(&playersOk);
+            const int max = fields[Max].toInt(&maxOk);
+            if (playersOk && maxOk && roll < 45)
+                ++players;
+            if (playersOk && maxOk) {
+                players = std::min(players, max);
+                fields[Players] = QString::number(players);
+            }
+            // A full game starts and takes nobody else; now and then a host
+            // closes a game to keep it among friends.
+            if ((playersOk && maxOk && players >= max) || (roll >= 45 && roll < 50))
+                fields[Locked] = QStringLiteral("1");
+        }
+        fields[Ping] = QString::number(20 + random.bounded(130));
+        next.append({game.channel, fields.join(QLatin1Char(' '))});
+    }
+    for (const QString& channel : channels) {
+        const auto hosted = std::count_if(next.cbegin(), next.cend(),
+                                          [&channel](const DevGame& game) { return game.channel == channel; });
+        if (hosted >= kMaxGamesPerChannel || random.bounded(3) != 0)
+            continue;
+        const int max = 2 * (1 + random.bounded(4));
+        const QStringList fields = {QString::number(nextId++), pick(kNewGameNames, random),
+                                    pick(kNewGameHosts, random), pick(kMaps, random),
+                                    QStringLiteral("1"), QString::number(max), QStringLiteral("0"),
+                                    QString::number(20 + random.bounded(130))};
+        next.append({channel, fields.join(QLatin1Char(' '))});
+    }
+    games = next;
 }
 
 bool DevGateway::listen(const QHostAddress& address, quint16 port)

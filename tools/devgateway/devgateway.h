@@ -6,7 +6,9 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QRandomGenerator>
 #include <QTcpServer>
+#include <QTimer>
 
 class QTcpSocket;
 
@@ -21,8 +23,13 @@ struct DevGame {
 struct DevGatewayConfig {
     // Handed to accepted users as the chat server to connect to.
     QString connectAddress = QStringLiteral("127.0.0.1");
-    QStringList takenNames = {QStringLiteral("Taken"), QStringLiteral("Kite")};
+    // Names the gateway refuses as in use. The simulated players' names are
+    // not among them: the chat server refuses those itself.
+    QStringList takenNames = {QStringLiteral("Taken")};
     QList<DevGame> games;
+    // How often the games change, in ms (see advanceGames); 0 keeps them as
+    // they were given.
+    int churnMs = 0;
 };
 
 // A stand-in for the Fenmoor web gateway, so the client can be developed and
@@ -42,6 +49,13 @@ public:
     // and names the line in the error.
     static bool parseGames(const QString& text, QList<DevGame>& games, QString& error);
     static bool loadGames(const QString& path, QList<DevGame>& games, QString& error);
+
+    // One step in the life of the hosted games: players join open games, a
+    // game that is full locks, a host may lock an open game, locked games
+    // end, and new games open in `channels`, at most three to a channel.
+    // New games are numbered from `nextId` on.
+    static void advanceGames(QList<DevGame>& games, const QStringList& channels, QRandomGenerator& random,
+                             int& nextId);
 
 signals:
     // The request line of every request answered, control characters
@@ -69,4 +83,8 @@ private:
 
     QTcpServer m_server;
     DevGatewayConfig m_config;
+    QStringList m_channels;
+    QTimer m_churn;
+    QRandomGenerator m_random;
+    int m_nextId = 5001;
 };

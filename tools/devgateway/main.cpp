@@ -36,9 +36,13 @@ int main(int argc, char* argv[])
                                          QStringLiteral("FILE"), QStringLiteral(TAVIMERE_DEVGATEWAY_GAMES));
     const QCommandLineOption takenOption(QStringLiteral("taken"),
                                          QStringLiteral("Comma-separated user names already in use "
-                                                        "(default Taken,Kite)."),
+                                                        "(default Taken)."),
                                          QStringLiteral("NAME,NAME"));
-    parser.addOptions({listenOption, portOption, connectOption, gamesOption, takenOption});
+    const QCommandLineOption churnOption(QStringLiteral("churn-ms"),
+                                         QStringLiteral("How often games fill up, lock, end and open, in ms; "
+                                                        "0 keeps the games file as it is (default 8000)."),
+                                         QStringLiteral("N"), QStringLiteral("8000"));
+    parser.addOptions({listenOption, portOption, connectOption, gamesOption, takenOption, churnOption});
     parser.process(app);
     if (!parser.positionalArguments().isEmpty())
         return fail(QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments().first()));
@@ -67,6 +71,10 @@ int main(int argc, char* argv[])
                 config.takenNames.append(name.trimmed());
         }
     }
+    bool churnOk = false;
+    config.churnMs = parser.value(churnOption).toInt(&churnOk);
+    if (!churnOk || config.churnMs < 0)
+        return fail(QStringLiteral("--churn-ms needs a number of milliseconds, not \"%1\"").arg(parser.value(churnOption)));
     QString error;
     if (!DevGateway::loadGames(parser.value(gamesOption), config.games, error))
         return fail(error);

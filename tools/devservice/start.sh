@@ -9,7 +9,12 @@
 # ready to export for the client. If the gateway or players program has not
 # been built, the rest still starts and the script exits with status 3 so
 # callers do not mistake a partial service for a working one.
-# TAVIMERE_PLAYERS_PACE_MS, if set, is passed to the players as --pace-ms.
+# Optional settings, for tests and screenshots that want a quicker or a
+# steadier lobby:
+#   TAVIMERE_PLAYERS_PACE_MS  passed to the players as --pace-ms
+#   TAVIMERE_PLAYERS_COUNT    passed to the players as --count
+#   TAVIMERE_GAMES_CHURN_MS   passed to the gateway as --churn-ms (0: games
+#                             stay as games.txt lists them)
 set -euo pipefail
 
 readonly host=127.0.0.1
@@ -122,8 +127,10 @@ wait_for_port "$chat_port" "${pids[-1]}" ngircd ngircd.log
 
 status=0
 if [ -n "$gateway_bin" ]; then
-  launch gateway.log "$gateway_bin" --listen "$host" --port "$gateway_port" \
-    --connect-address "$host" --games "$repo/tools/devgateway/games.txt"
+  gateway_args=(--listen "$host" --port "$gateway_port" --connect-address "$host"
+    --games "$repo/tools/devgateway/games.txt")
+  [ -z "${TAVIMERE_GAMES_CHURN_MS:-}" ] || gateway_args+=(--churn-ms "$TAVIMERE_GAMES_CHURN_MS")
+  launch gateway.log "$gateway_bin" "${gateway_args[@]}"
   gateway_pid=${pids[-1]}
 else
   echo "start.sh: error: tavimere-devgateway is not built under $build_dir; starting without the gateway" >&2
@@ -133,6 +140,7 @@ fi
 if [ -n "$players_bin" ]; then
   players_args=(--host "$host" --port "$chat_port")
   [ -z "${TAVIMERE_PLAYERS_PACE_MS:-}" ] || players_args+=(--pace-ms "$TAVIMERE_PLAYERS_PACE_MS")
+  [ -z "${TAVIMERE_PLAYERS_COUNT:-}" ] || players_args+=(--count "$TAVIMERE_PLAYERS_COUNT")
   launch players.log "$players_bin" "${players_args[@]}"
 else
   echo "start.sh: error: tavimere-devplayers is not built under $build_dir; starting without players" >&2
