@@ -152,22 +152,26 @@ QString unscrambled(const char* stored)
 }
 
 namespace {
-QHash<const char*, QString>& plainTexts()
+// Keyed by the scrambled text's characters, not by its address: each file
+// that names a stored text may hold its own copy of the literal (a
+// sanitizer build, for one, does not merge them), and an address key finds
+// nothing for such a copy.
+QHash<QByteArray, QString>& plainTexts()
 {
-    static QHash<const char*, QString> texts;
+    static QHash<QByteArray, QString> texts;
     return texts;
 }
 } // namespace
 
 void turnBackStoredTexts()
 {
-    QHash<const char*, QString>& texts = plainTexts();
+    QHash<QByteArray, QString>& texts = plainTexts();
     if (!texts.isEmpty())
         return;
-    QHash<const char*, QString> turnedBack;
+    QHash<QByteArray, QString> turnedBack;
     for (const scrambled::StoredText& stored : scrambled::kAll) {
         QString text = QString::fromLatin1(stored.prefix) + QString::fromLatin1(stored.scrambled);
-        turnedBack.insert(stored.scrambled, unscrambleText(text));
+        turnedBack.insert(QByteArray(stored.scrambled), unscrambleText(text));
     }
     texts = std::move(turnedBack);
 }
@@ -175,8 +179,10 @@ void turnBackStoredTexts()
 const QString& plainText(const char* stored)
 {
     static const QString missing;
-    const QHash<const char*, QString>& texts = plainTexts();
-    const auto it = texts.constFind(stored);
+    if (!stored)
+        return missing;
+    const QHash<QByteArray, QString>& texts = plainTexts();
+    const auto it = texts.constFind(QByteArray::fromRawData(stored, qstrlen(stored)));
     return it == texts.constEnd() ? missing : it.value();
 }
 

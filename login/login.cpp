@@ -138,6 +138,18 @@ void Login::Form_Load()
     // with flag -1; the first flag stands in for it.
     if (storedFlag < 1 || storedFlag > pictures::flagList().count())
         storedFlag = 1;
+    // A check box is on or off, the window normal, minimised or maximised,
+    // a size positive: anything else was not written by the program.
+    if (FilterValue != 0 && FilterValue != 1)
+        FilterValue = 1;
+    if (NotifyValue != 0 && NotifyValue != 1)
+        NotifyValue = 1;
+    if (chX <= 0)
+        chX = 10635;
+    if (chY <= 0)
+        chY = 8835;
+    if (chS < 0 || chS > 2)
+        chS = 0;
 
     flagBox->clear();
     for (int i = 1; i <= pictures::flagList().count(); ++i)

@@ -1,5 +1,6 @@
 #include "platform/socket.h"
 
+#include <QCoreApplication>
 #include <QHostAddress>
 #include <QTcpSocket>
 #include <QTimer>
@@ -124,7 +125,9 @@ void Socket::detach()
     QTcpSocket* tcp = tcp_;
     tcp_ = nullptr;
     tcp->disconnect(this);
-    tcp->setParent(nullptr);
+    // Owned by the application while it lingers, so that a program ending
+    // first still frees it.
+    tcp->setParent(QCoreApplication::instance());
     if (tcp->state() == QAbstractSocket::ConnectedState) {
         // Let the last bytes reach the peer, then let go of the connection.
         QObject::connect(tcp, &QTcpSocket::disconnected, tcp, &QObject::deleteLater);
