@@ -89,24 +89,6 @@ QStringList whoBufferOf(const Lobby& session)
     return entries;
 }
 
-// Every line the client writes ends with CR LF and carries no other CR, LF
-// or NUL: text from the server cannot smuggle a second command onto the wire.
-bool wireIsClean(const QByteArray& bytes)
-{
-    if (!bytes.isEmpty() && !bytes.endsWith("\r\n"))
-        return false;
-    for (qsizetype i = 0; i < bytes.size(); ++i) {
-        const char c = bytes.at(i);
-        if (c == '\0')
-            return false;
-        if (c == '\r' && (i + 1 == bytes.size() || bytes.at(i + 1) != '\n'))
-            return false;
-        if (c == '\n' && (i == 0 || bytes.at(i - 1) != '\r'))
-            return false;
-    }
-    return true;
-}
-
 // The three windows, a fake chat server and a registered chat session, as
 // the login window leaves it after a successful login.
 class Session {

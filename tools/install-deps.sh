@@ -6,7 +6,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   famfamfam-flag-png famfamfam-silk tango-icon-theme fonts-dejavu-core
   ngircd
-  xvfb openbox  # the X server and window manager of the window-frame test
+  xvfb openbox  # the X server and window manager of the window-frame and end-to-end tests
 )
 missing=()
 for p in "${packages[@]}"; do

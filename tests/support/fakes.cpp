@@ -2,6 +2,7 @@
 
 #include "platform/socket.h"
 
+#include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
 
@@ -137,4 +138,32 @@ void useFreshSettings()
         qputenv("XDG_CONFIG_HOME", folder.path().toLocal8Bit());
     QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Tavimere1.3")).clear();
     setPreviousInstance(false);
+}
+
+bool wireIsClean(const QByteArray& bytes)
+{
+    if (!bytes.isEmpty() && !bytes.endsWith("\r\n"))
+        return false;
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const char c = bytes.at(i);
+        if (c == '\0')
+            return false;
+        if (c == '\r' && (i + 1 == bytes.size() || bytes.at(i + 1) != '\n'))
+            return false;
+        if (c == '\n' && (i == 0 || bytes.at(i - 1) != '\r'))
+            return false;
+    }
+    return true;
+}
+
+qint64 statusKiB(const QByteArray& field)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith(field + ':'))
+            return line.mid(field.size() + 1).trimmed().split(' ').value(0).toLongLong();
+    }
+    return -1;
 }

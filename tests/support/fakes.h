@@ -71,6 +71,27 @@ public:
     QByteArray joined() const;
 };
 
+// Every line the client writes ends with CR LF and carries no other CR, LF
+// or NUL: text from a server cannot smuggle a second command onto the wire.
+bool wireIsClean(const QByteArray& bytes);
+
+// A value from /proc/self/status in KiB ("VmRSS", "VmHWM"); -1 when unknown.
+qint64 statusKiB(const QByteArray& field);
+
+// AddressSanitizer keeps freed memory in quarantine, so resident memory says
+// nothing about what the program holds there.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kMemoryIsMeasurable = false;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kMemoryIsMeasurable = false;
+#else
+constexpr bool kMemoryIsMeasurable = true;
+#endif
+#else
+constexpr bool kMemoryIsMeasurable = true;
+#endif
+
 // Gives each test a private, empty settings store and no other copy of the
 // program running.
 void useFreshSettings();
