@@ -1,9 +1,14 @@
 #include "app/forms.h"
 
+#include "app/pictures.h"
+
 #include "channel/channel.h"
 #include "encryption/encryption.h"
 #include "lobby/lobby.h"
 #include "login/login.h"
+
+#include <QApplication>
+#include <QFont>
 
 namespace {
 Login* gLogin = nullptr;
@@ -24,6 +29,20 @@ Lobby& lobby()
 Channel& channel()
 {
     return *gChannel;
+}
+
+void applyProgramLook()
+{
+    QApplication::setApplicationName(QStringLiteral("Tavimere"));
+    QApplication::setWindowIcon(pictures::applicationIcon());
+    // Verdana is rarely installed here; DejaVu Sans has close metrics.
+    QFont::insertSubstitution(QStringLiteral("Verdana"), QStringLiteral("DejaVu Sans"));
+    QFont font(QStringLiteral("Verdana"));
+    font.setPointSizeF(8.25);
+    QApplication::setFont(font);
+    // The windows stay alive while hidden; the login window decides when the
+    // program ends.
+    QApplication::setQuitOnLastWindowClosed(false);
 }
 
 Forms::Forms()

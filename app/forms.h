@@ -10,6 +10,10 @@ Login& login();
 Lobby& lobby();
 Channel& channel();
 
+// The program's name, icon and font, and that hidden windows keep it
+// running. Call once the application object exists.
+void applyProgramLook();
+
 // Creates the three windows (and destroys them at the end of its scope).
 // The program makes one in main(); each test makes its own.
 class Forms {

@@ -386,11 +386,8 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    // The program's own font (see app/main.cpp): text layout costs depend on it.
-    QFont::insertSubstitution(QStringLiteral("Verdana"), QStringLiteral("DejaVu Sans"));
-    QFont font(QStringLiteral("Verdana"));
-    font.setPointSizeF(8.25);
-    QApplication::setFont(font);
+    // The program's own font: text layout costs depend on it.
+    applyProgramLook();
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 9;
     const QByteArray only = argc > 2 ? QByteArray(argv[2]) : QByteArray();
     const auto wanted = [&](const char* scenario) { return only.isEmpty() || only == scenario; };

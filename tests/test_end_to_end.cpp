@@ -693,23 +693,11 @@ void TestEndToEnd::logOff()
 
 int main(int argc, char** argv)
 {
-    XDisplay display;
-    QByteArray error;
-    if (!display.start(&error)) {
-        std::fprintf(stderr, "FAIL: no X display with a window manager: %s\n", error.constData());
-        return 1;
-    }
-    QApplication app(argc, argv);
-    // The program's own look (app/main.cpp).
-    QApplication::setApplicationName(QStringLiteral("Tavimere"));
-    QApplication::setWindowIcon(pictures::applicationIcon());
-    QFont::insertSubstitution(QStringLiteral("Verdana"), QStringLiteral("DejaVu Sans"));
-    QFont font(QStringLiteral("Verdana"));
-    font.setPointSizeF(8.25);
-    QApplication::setFont(font);
-    QApplication::setQuitOnLastWindowClosed(false);
-    TestEndToEnd test;
-    return QTest::qExec(&test, argc, argv);
+    return runWithXDisplay(argc, argv, [&] {
+        applyProgramLook();
+        TestEndToEnd test;
+        return QTest::qExec(&test, argc, argv);
+    });
 }
 
 #include "test_end_to_end.moc"

@@ -179,16 +179,11 @@ void TestWindowFrames::maximisedKeepsItsNormalSize()
 
 int main(int argc, char** argv)
 {
-    XDisplay display;
-    QByteArray error;
-    if (!display.start(&error)) {
-        std::fprintf(stderr, "FAIL: no X display with a window manager: %s\n", error.constData());
-        return 1;
-    }
-    QApplication app(argc, argv);
-    app.setAttribute(Qt::AA_Use96Dpi, true);
-    TestWindowFrames test;
-    return QTest::qExec(&test, argc, argv);
+    return runWithXDisplay(argc, argv, [&] {
+        QApplication::setAttribute(Qt::AA_Use96Dpi, true);
+        TestWindowFrames test;
+        return QTest::qExec(&test, argc, argv);
+    });
 }
 
 #include "test_window_frames.moc"

@@ -1,8 +1,10 @@
 #include "support/xserver.h"
 
+#include <QApplication>
 #include <QTemporaryDir>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
@@ -153,4 +155,16 @@ bool XDisplay::startServer(QByteArray* error)
     }
     *error = "no free display among :90 to :99 for Xvfb";
     return false;
+}
+
+int runWithXDisplay(int argc, char** argv, const std::function<int()>& run)
+{
+    XDisplay display;
+    QByteArray error;
+    if (!display.start(&error)) {
+        std::fprintf(stderr, "FAIL: no X display with a window manager: %s\n", error.constData());
+        return 1;
+    }
+    QApplication app(argc, argv);
+    return run();
 }

@@ -13,6 +13,15 @@
 //   QByteArray error;
 //   if (!display.start(&error)) { report error; fail }
 //   // DISPLAY now names the new server; make the QApplication afterwards.
+#include <functional>
+
+class XDisplay;
+
+// The main() of a test program that needs an X display: starts the display
+// and its window manager, then the application on it, and returns what
+// `run` returns. Fails (1, with the reason on stderr) without a display.
+int runWithXDisplay(int argc, char** argv, const std::function<int()>& run);
+
 class XDisplay {
 public:
     XDisplay() = default;
