@@ -343,11 +343,7 @@ void TestHostile::gatewayLogin()
         gateway.send(index, pages.value(index, kAccepted));
         gateway.closeConnection(index);
     };
-    ServiceEndpoint endpoint;
-    endpoint.gatewayAddress = QStringLiteral("127.0.0.1");
-    endpoint.gatewayPort = gateway.port();
-    endpoint.chatPort = chat.port();
-    setService(endpoint);
+    pointServiceAt(gateway.port(), chat.port());
     MessageBoxRecorder boxes;
     Forms forms;
     login().ensureLoaded();

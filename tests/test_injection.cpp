@@ -272,11 +272,7 @@ void TestInjection::storedNameWithLineBreakIsRefused()
         .setValue(QStringLiteral("Username"), storedName);
     FakeServer gateway;
     FakeServer chat;
-    ServiceEndpoint endpoint;
-    endpoint.gatewayAddress = QStringLiteral("127.0.0.1");
-    endpoint.gatewayPort = gateway.port();
-    endpoint.chatPort = chat.port();
-    setService(endpoint);
+    pointServiceAt(gateway.port(), chat.port());
     MessageBoxRecorder boxes;
     Forms forms;
     login().ensureLoaded();

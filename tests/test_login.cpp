@@ -39,15 +39,6 @@ void store(const QString& key, const QString& value)
     QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Tavimere1.3")).setValue(key, value);
 }
 
-void pointAt(quint16 gatewayPort, quint16 chatPort)
-{
-    ServiceEndpoint endpoint;
-    endpoint.gatewayAddress = QStringLiteral("127.0.0.1");
-    endpoint.gatewayPort = gatewayPort;
-    endpoint.chatPort = chatPort;
-    setService(endpoint);
-}
-
 // A gateway that answers its n-th connection with replies[n] once the
 // request is complete, then hangs up.
 void script(FakeServer& gateway, const QList<QByteArray>& replies)
@@ -97,7 +88,7 @@ private slots:
 void TestLogin::init()
 {
     useFreshSettings();
-    pointAt(refusingPort(), refusingPort());
+    pointServiceAt(refusingPort(), refusingPort());
 }
 
 void TestLogin::firstRunShowsDefaults()
@@ -200,7 +191,7 @@ void TestLogin::registrationSendsExactBytes()
     QFETCH(int, flag);
     QFETCH(QByteArray, secondSend);
     FakeServer chat;
-    pointAt(refusingPort(), chat.port());
+    pointServiceAt(refusingPort(), chat.port());
     Forms forms;
     SendRecorder sends(QStringLiteral("irc"));
     login().ensureLoaded();
@@ -229,7 +220,7 @@ void TestLogin::firstRepliesFillTheLobby()
             chat.send(index, ":irc.fenmoor.test 352 Pilot42 #Help ~Username players.fenmoor.test irc.fenmoor.test "
                              "Kite H :0 12 0\r\n:irc.fenmoor.test 315 Pilot42 * :End of WHO list\r\n");
     };
-    pointAt(refusingPort(), chat.port());
+    pointServiceAt(refusingPort(), chat.port());
     Forms forms;
     login().ensureLoaded();
     login().show();
@@ -244,7 +235,7 @@ void TestLogin::loginWalksTheGatewayAndHandsOver()
     FakeServer gateway;
     FakeServer chat;
     script(gateway, {kWelcome, kLoginForm, kAccepted});
-    pointAt(gateway.port(), chat.port());
+    pointServiceAt(gateway.port(), chat.port());
     Forms forms;
     login().ensureLoaded();
     login().show();
@@ -278,7 +269,7 @@ void TestLogin::refusedNameReturnsToIdle()
 {
     FakeServer gateway;
     script(gateway, {kWelcome, kLoginForm, kRefused});
-    pointAt(gateway.port(), refusingPort());
+    pointServiceAt(gateway.port(), refusingPort());
     MessageBoxRecorder boxes;
     Forms forms;
     login().ensureLoaded();
@@ -330,7 +321,7 @@ void TestLogin::checksStopTheClick()
     QFETCH(QString, title);
     QFETCH(bool, information);
     FakeServer gateway;
-    pointAt(gateway.port(), refusingPort());
+    pointServiceAt(gateway.port(), refusingPort());
     MessageBoxRecorder boxes;
     if (stored)
         store(QStringLiteral("Username"), name);
@@ -353,7 +344,7 @@ void TestLogin::checksStopTheClick()
 void TestLogin::bannedWordsAreMaskedThenRefused()
 {
     FakeServer gateway;
-    pointAt(gateway.port(), refusingPort());
+    pointServiceAt(gateway.port(), refusingPort());
     MessageBoxRecorder boxes;
     Forms forms;
     login().ensureLoaded();
@@ -380,7 +371,7 @@ void TestLogin::bannedWordsAreMaskedThenRefused()
 void TestLogin::previousInstanceIsRefused()
 {
     FakeServer gateway;
-    pointAt(gateway.port(), refusingPort());
+    pointServiceAt(gateway.port(), refusingPort());
     MessageBoxRecorder boxes;
     setPreviousInstance(true);
     Forms forms;
@@ -418,7 +409,7 @@ void TestLogin::markerSplitAcrossReadsIsFound()
 {
     FakeServer gateway;
     FakeServer chat;
-    pointAt(gateway.port(), chat.port());
+    pointServiceAt(gateway.port(), chat.port());
     const QList<QByteArray> replies{kWelcome, kLoginForm, kAccepted};
     gateway.onReceived = [&gateway, replies](int index) {
         if (!gateway.received(index).endsWith("\r\n\r\n"))
@@ -454,7 +445,7 @@ void TestLogin::gatewayFailuresEndTheExchange()
     FakeServer gateway;
     if (failure == QLatin1String("hangup"))
         script(gateway, {"HTTP/1.0 500 Oops\r\n\r\nsomething went wrong"});
-    pointAt(failure == QLatin1String("refused") ? refusingPort() : gateway.port(), refusingPort());
+    pointServiceAt(failure == QLatin1String("refused") ? refusingPort() : gateway.port(), refusingPort());
     MessageBoxRecorder boxes;
     Forms forms;
     login().ensureLoaded();
@@ -487,7 +478,7 @@ void TestLogin::endlessAnswerIsCutOff()
         sent += chunk.size();
     });
     pump.start(0);
-    pointAt(gateway.port(), refusingPort());
+    pointServiceAt(gateway.port(), refusingPort());
     MessageBoxRecorder boxes;
     Forms forms;
     login().ensureLoaded();
@@ -515,7 +506,7 @@ void TestLogin::secondLoginStartsFromTheWelcomePage()
 {
     FakeServer gateway;
     script(gateway, {kWelcome, kLoginForm, kRefused, kWelcome, kLoginForm, kRefused});
-    pointAt(gateway.port(), refusingPort());
+    pointServiceAt(gateway.port(), refusingPort());
     MessageBoxRecorder boxes;
     Forms forms;
     login().ensureLoaded();
@@ -535,7 +526,7 @@ void TestLogin::loginAgainstTheDevelopmentGateway()
     DevGateway dev(DevGatewayConfig{});
     QVERIFY(dev.listen(QHostAddress::LocalHost, 0));
     FakeServer chat;
-    pointAt(dev.port(), chat.port());
+    pointServiceAt(dev.port(), chat.port());
     MessageBoxRecorder boxes;
     Forms forms;
     login().ensureLoaded();
