@@ -203,11 +203,8 @@ void Channel::Form_QueryUnload()
     login().setFilterValue(filter->isChecked() ? 1 : 0);
     const QString name = Label2->text();
     // A window that never entered a channel has nobody to say goodbye to.
-    if (!name.isEmpty()) {
-        const QString farewell = QStringLiteral("privmsg %1 :#me %2 is returning to the Fenmoor lobby\r\nPART %1\r\n")
-                                     .arg(name, session.username);
-        session.irc->sendData(farewell.toUtf8());
-    }
+    if (!name.isEmpty())
+        session.sendToChat(farewellSend(name, session.username));
     session.refreshChanButton->setEnabled(false);
     Label2->clear();
     session.channels->clear();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "lobby/session_rules.h"
 #include "platform/form.h"
 
 #include <QMargins>
@@ -18,8 +19,8 @@ class Channel : public Form {
     Q_OBJECT
 public:
     // Pictures of flagsTiny beyond the flags.
-    static constexpr int kSpecialBadge = 51;
-    static constexpr int kFlagUnknown = 52;
+    static constexpr int kSpecialBadge = memberIcon::kSpecialBadge;
+    static constexpr int kFlagUnknown = memberIcon::kFlagUnknown;
     // The entry line holds one chat line of at most this many characters.
     static constexpr int kMessageMaxLength = 253;
 

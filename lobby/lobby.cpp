@@ -7,6 +7,7 @@
 #include "encryption/encryption.h"
 #include "encryption/texts.h"
 #include "lobby/game_list.h"
+#include "lobby/session_rules.h"
 #include "login/login.h"
 #include "platform/controls.h"
 #include "platform/cp1252.h"
@@ -28,20 +29,6 @@ namespace {
 
 constexpr int kChatConnectTimeoutMs = 20000;
 constexpr int kGatewayTimeoutMs = 15000;
-
-const QString kCrLf = QStringLiteral("\r\n");
-
-// Numerics whose text only goes into the server-data view.
-bool isInfoNumeric(const QString& numeric)
-{
-    static const QSet<QString> info = {
-        QStringLiteral("001"), QStringLiteral("002"), QStringLiteral("003"), QStringLiteral("004"),
-        QStringLiteral("250"), QStringLiteral("251"), QStringLiteral("252"), QStringLiteral("253"),
-        QStringLiteral("254"), QStringLiteral("255"), QStringLiteral("265"), QStringLiteral("266"),
-        QStringLiteral("372"), QStringLiteral("375"), QStringLiteral("376"),
-    };
-    return info.contains(numeric);
-}
 
 QLabel* makeLabel(QWidget* parent, const QString& text, int left, int top, int width, int height)
 {
@@ -228,14 +215,8 @@ void Lobby::ircConnect(const QString& txtusername, quint8 userflag)
 void Lobby::irc_Connect()
 {
     registered_ = true;
-    irc->sendData(QByteArrayLiteral("PASS MORBADENTILQ \r\n"));
-    // Put together piece by piece: a name may hold "%1", which a format
-    // string would fill in.
-    irc->sendData((QStringLiteral("NICK ") + username + QStringLiteral(" \r\nUSER Username hostname servername :")
-                   + QString::number(myFlag) + QStringLiteral(" 0 \r\n"))
-                      .toUtf8());
-    irc->sendData(QByteArrayLiteral("list\r\n"));
-    irc->sendData(QByteArrayLiteral("who\r\n"));
+    for (const QByteArrayList& send : registrationSends(username, myFlag))
+        sendToChat(send);
     listTimer->start();
     whoTimerX->start();
     Label4->setText(plainText(scrambled::kGreeting) + username + QLatin1Char('.'));
@@ -264,13 +245,17 @@ void Lobby::irc_Lost()
     login().userTxt->setFocus();
 }
 
-// Text from the server can end up in a line (a nick, a token): a line break
-// or NUL inside it would let the server put words in our mouth.
+bool Lobby::sendToChat(const QByteArrayList& lines)
+{
+    if (irc->state() != Socket::Connected)
+        return false;
+    const std::optional<QByteArray> bytes = wireSend(lines);
+    return bytes && irc->sendData(*bytes);
+}
+
 bool Lobby::sendLine(const QString& line)
 {
-    if (irc->state() != Socket::Connected || !isSafeForWire(line))
-        return false;
-    return irc->sendData((line + kCrLf).toUtf8());
+    return sendToChat({line.toUtf8()});
 }
 
 // ------------------------------------------------------------------ timers
@@ -292,11 +277,31 @@ void Lobby::whoTimerX_Timer()
 
 // ---------------------------------------------------------- line dispatch
 
+SessionView Lobby::view() const
+{
+    SessionView session;
+    session.username = username;
+    const Channel& window = channel();
+    session.channelLoaded = window.isLoaded();
+    session.channelShown = window.isVisible();
+    session.channel = window.Label2->text();
+    session.notify = window.notify->isChecked();
+    session.filter = window.filter->isChecked();
+    session.lobbyShown = isVisible();
+    session.away = iAmAway;
+    session.awayMessage = myAwayMessage;
+    session.connected = irc->state() == Socket::Connected;
+    session.filterPairs = &filterPairs_;
+    session.chatServerHost = service().chatServerHost;
+    session.maskedHost = service().maskedHost;
+    return session;
+}
+
 void Lobby::irc_DataArrival()
 {
     assembler_.append(irc->getData());
-    // A handler that opened a message box lets this event run again; the
-    // loop already running takes the new bytes, in order.
+    // A message box lets this event run again; the loop already running
+    // takes the new bytes, in order.
     if (dispatching_)
         return;
     dispatching_ = true;
@@ -304,6 +309,7 @@ void Lobby::irc_DataArrival()
     // A burst of chat lines is laid out and scrolled once.
     RichTextView* chat = channel().chat;
     chat->beginAppends();
+    Steps steps;
     while (isLoaded() && session == session_) {
         const std::optional<QByteArray> line = assembler_.takeLine();
         if (!line) {
@@ -313,7 +319,9 @@ void Lobby::irc_DataArrival()
             assembler_.append(more);
             continue;
         }
-        dispatchLine(decodeLine(*line));
+        steps.clear();
+        decideLine(*line, view(), steps);
+        apply(steps);
     }
     dispatching_ = false;
     chat->endAppends();
@@ -323,56 +331,123 @@ void Lobby::irc_DataArrival()
         pendingInfo_.clear();
 }
 
-void Lobby::dispatchLine(const QString& text)
+// Every effect of a received or typed line happens here, in the order the
+// rules gave. A message box runs nested events, and the session may end
+// meanwhile: nothing after it is applied then.
+bool Lobby::apply(const Steps& steps)
 {
-    // The server drops a client that leaves its keep-alive unanswered.
-    if (const std::optional<QString> pong = pongFor(text)) {
-        sendLine(*pong);
-        return;
+    const quint64 session = session_;
+    for (const Step& step : steps) {
+        if (!isLoaded() || session != session_)
+            return false;
+        applyStep(step);
     }
-    const ServiceEndpoint& endpoint = service();
-    const IrcLine line = classifyLine(text, username, endpoint.chatServerHost, endpoint.maskedHost);
-    switch (line.kind) {
-    case LineKind::Server:
-        handleServerLine(line.numeric, line.text);
+    return isLoaded() && session == session_;
+}
+
+void Lobby::applyStep(const Step& step)
+{
+    using Kind = Step::Kind;
+    switch (step.kind) {
+    case Kind::Info:
+        appendInfo(step.text);
         break;
-    case LineKind::User:
-        if (line.command == QLatin1String("JOIN"))
-            onJoin(line.nick);
-        else if (line.command == QLatin1String("PART") || line.command == QLatin1String("QUIT"))
-            onLeave(line.nick);
-        else if (line.command == QLatin1String("PRIVMSG"))
-            onMessage(line.nick, line.arguments.value_or(QString()));
+    case Kind::ClearChannels:
+        channels->clear();
         break;
-    case LineKind::ChanServ:
-        if (line.command == QLatin1String("KICK"))
-            onKick(line.nick, line.arguments.value_or(QString()));
+    case Kind::ListChannel: {
+        const ListEntry& entry = step.entry;
+        channels->add(entry.channel, entry.channel);
+        if (entry.icon)
+            channels->setIcon(entry.channel, *entry.icon);
+        if (entry.count)
+            channels->setSubItem(entry.channel, 1, *entry.count);
+        if (entry.description)
+            channels->setSubItem(entry.channel, 2, *entry.description);
         break;
-    case LineKind::Ignored:
+    }
+    case Kind::AddMember: {
+        ListView* users = channelForText().users;
+        users->add(step.nick, step.nick);
+        users->setIcon(step.nick, step.icon);
+        break;
+    }
+    case Kind::SetMemberIcon:
+        if (channel().isLoaded())
+            channel().users->setIcon(step.nick, step.icon);
+        break;
+    case Kind::RemoveMember:
+        channelForText().users->remove(step.nick);
+        break;
+    case Kind::CollectWho:
+        whoBuffer.append({step.nick, step.text});
+        break;
+    case Kind::RebuildWhoList:
+        whoList->clear();
+        for (const WhoPair& entry : std::as_const(whoBuffer)) {
+            whoList->add(entry.nick, entry.nick);
+            whoList->setSubItem(entry.nick, 1, entry.channel);
+        }
+        break;
+    case Kind::AskUnknownFlags:
+        askUnknownFlags();
+        break;
+    case Kind::Send:
+        sendToChat(step.lines);
+        break;
+    case Kind::Chat: {
+        RichTextView* chat = channelForText().chat;
+        for (const ColourRun& run : step.runs)
+            chat->appendText(run.text, run.colour);
+        break;
+    }
+    case Kind::FocusEntry:
+        channelForText().message->setFocus();
+        break;
+    case Kind::BackToLobby:
+        listTimer->start();
+        whoTimerX->start();
+        refreshChanButton->setEnabled(true);
+        listTimer_Timer();
+        whoTimerX_Timer();
+        break;
+    case Kind::FetchGames:
+        gamesTimer_Timer();
+        break;
+    case Kind::CloseChannel:
+        channel().unload();
+        break;
+    case Kind::Box: {
+        const quint64 session = session_;
+        messageBox(this, step.text, step.title, step.information ? MessageIcon::Information : MessageIcon::Exclamation);
+        // While the box was open the session may have ended another way (a
+        // lost connection brings the login window back by itself).
+        if (step.after == Step::After::EndSession && isLoaded() && session == session_)
+            unload();
+        break;
+    }
+    case Kind::SetAway:
+        iAmAway = true;
+        myAwayMessage = step.text;
+        break;
+    case Kind::ClearAway:
+        iAmAway = false;
         break;
     }
 }
 
-void Lobby::handleServerLine(const QString& numeric, const std::optional<QString>& text)
+void Lobby::askUnknownFlags()
 {
-    if (!text)
+    if (!channel().isLoaded())
         return;
-    if (isInfoNumeric(numeric))
-        appendInfo(*text);
-    else if (numeric == QLatin1String("321"))
-        channels->clear();
-    else if (numeric == QLatin1String("322"))
-        onListEntry(*text);
-    else if (numeric == QLatin1String("353"))
-        onNames(*text);
-    else if (numeric == QLatin1String("352"))
-        onWhoEntry(*text);
-    else if (numeric == QLatin1String("315"))
-        onEndOfWho();
-    else if (numeric == QLatin1String("311"))
-        onWhoisUser(*text);
-    else if (numeric == QLatin1String("433"))
-        onNickInUse();
+    const ListView* users = channel().users;
+    QStringList unknown;
+    for (int row = 0; row < users->count(); ++row) {
+        if (users->iconAt(row) == memberIcon::kFlagUnknown)
+            unknown.append(users->text(row));
+    }
+    for (const QString& nick : std::as_const(unknown))
+        sendLine(QStringLiteral("whois ") + nick);
 }
 
 // Kept until the received block is handled, then shown in one edit with one
@@ -380,13 +455,9 @@ void Lobby::handleServerLine(const QString& numeric, const std::optional<QString
 // every line.
 void Lobby::appendInfo(const QString& text)
 {
-    QString info = text;
-    const qsizetype colon = info.indexOf(QLatin1Char(':'));
-    if (colon >= 0)
-        info.remove(colon, 1);
     if (!pendingInfo_.isEmpty() || !ircInfo->document()->isEmpty())
         pendingInfo_ += QLatin1Char('\n');
-    pendingInfo_ += info;
+    pendingInfo_ += text;
 }
 
 void Lobby::flushInfo()
@@ -400,97 +471,6 @@ void Lobby::flushInfo()
     ircInfo->setTextCursor(cursor);
     ircInfo->verticalScrollBar()->setValue(ircInfo->verticalScrollBar()->maximum());
 }
-
-bool Lobby::lobbyMode() const
-{
-    return isVisible();
-}
-
-// ------------------------------------------------------------ list replies
-
-void Lobby::onListEntry(const QString& text)
-{
-    const ListEntry entry = parseListEntry(text);
-    // A name that could carry a line break into our requests is not offered.
-    if (entry.channel.isEmpty() || !isSafeForWire(entry.channel))
-        return;
-    channels->add(entry.channel, entry.channel);
-    if (entry.icon)
-        channels->setIcon(entry.channel, *entry.icon);
-    if (entry.count)
-        channels->setSubItem(entry.channel, 1, *entry.count);
-    if (entry.description)
-        channels->setSubItem(entry.channel, 2, *entry.description);
-}
-
-void Lobby::onNames(const QString& text)
-{
-    // With the lobby showing, no channel is open: the reply is late for a
-    // channel already left. Taking it would bring the closed window back and
-    // its members into the next channel's list.
-    if (lobbyMode())
-        return;
-    const QString& from = plainText(scrambled::kSpecialNameFrom);
-    const QString& to = plainText(scrambled::kSpecialNameTo);
-    Channel& window = channel();
-    window.ensureLoaded();
-    for (QString name : parseNames(text)) {
-        if (name == from)
-            name = to;
-        window.users->add(name, name);
-        window.users->setIcon(name, Channel::kFlagUnknown);
-        if (name == to)
-            window.users->setIcon(name, Channel::kSpecialBadge);
-    }
-    sendLine(QStringLiteral("who"));
-    window.message->setFocus();
-}
-
-void Lobby::onWhoEntry(const QString& text)
-{
-    const std::optional<WhoEntry> entry = parseWhoEntry(text);
-    if (!entry)
-        return;
-    if (lobbyMode()) {
-        whoBuffer.append({entry->nick, entry->channel == QLatin1String("*") ? QStringLiteral(" ") : entry->channel});
-        return;
-    }
-    if (entry->flag && channel().isLoaded())
-        channel().users->setIcon(entry->nick, *entry->flag + 1);
-}
-
-void Lobby::onEndOfWho()
-{
-    if (lobbyMode()) {
-        whoList->clear();
-        for (const WhoPair& entry : std::as_const(whoBuffer)) {
-            whoList->add(entry.nick, entry.nick);
-            whoList->setSubItem(entry.nick, 1, entry.channel);
-        }
-        return;
-    }
-    if (!channel().isLoaded())
-        return;
-    ListView* users = channel().users;
-    QStringList unknown;
-    for (int row = 0; row < users->count(); ++row) {
-        if (users->iconAt(row) == Channel::kFlagUnknown && isSafeForWire(users->text(row)))
-            unknown.append(users->text(row));
-    }
-    for (const QString& nick : std::as_const(unknown))
-        sendLine(QStringLiteral("whois ") + nick);
-}
-
-void Lobby::onOwnLeave()
-{
-    listTimer->start();
-    whoTimerX->start();
-    refreshChanButton->setEnabled(true);
-    listTimer_Timer();
-    whoTimerX_Timer();
-}
-
-// ---------------------------------------------------------- channel traffic
 
 // The channel window holds every chat line, loaded (not shown) for one that
 // arrives in the lobby. Loading it for a line is not entering a channel, so
@@ -506,118 +486,6 @@ Channel& Lobby::channelForText()
     return window;
 }
 
-void Lobby::onJoin(const QString& nick)
-{
-    Channel& window = channelForText();
-    window.users->add(nick, nick);
-    window.users->setIcon(nick, Channel::kFlagUnknown);
-    sendLine(plainText(scrambled::kJoinRequest) + nick);
-    if (window.notify->isChecked() && nick != username)
-        window.chat->appendText(QStringLiteral("** ") + nick + plainText(scrambled::kJoinNotice) + kCrLf,
-                                chatcolour::paleRed);
-}
-
-void Lobby::onLeave(const QString& nick)
-{
-    if (nick == username) {
-        onOwnLeave();
-        return;
-    }
-    Channel& window = channelForText();
-    window.users->remove(nick);
-    gamesTimer_Timer();
-    if (window.notify->isChecked())
-        window.chat->appendText(QStringLiteral("** ") + nick + plainText(scrambled::kLeaveNotice) + kCrLf,
-                                chatcolour::paleRed);
-}
-
-void Lobby::onMessage(const QString& nick, const QString& arguments)
-{
-    const qsizetype space = arguments.indexOf(QLatin1Char(' '));
-    const QString target = arguments.left(space < 0 ? arguments.size() : space);
-    if (target.isEmpty())
-        return;
-    QString text = space < 0 ? QString() : arguments.mid(space + 1);
-    const qsizetype colon = text.indexOf(QLatin1Char(':'));
-    if (colon >= 0)
-        text.remove(colon, 1);
-
-    // A window that is not loaded has no channel: such a message is for
-    // another channel (or stale) and does not load it.
-    const bool toChannel = channel().isLoaded() && target == channel().Label2->text();
-    if (!toChannel && target != username)
-        return;
-    Channel& window = channelForText();
-    if (window.filter->isChecked())
-        profaneFilter(text);
-    if (toChannel) {
-        if (text.startsWith(QLatin1String("/me")))
-            printMe(nick, text);
-        else
-            window.chat->appendText(nick + QStringLiteral("> ") + text + kCrLf, chatcolour::white);
-        return;
-    }
-    window.chat->appendText(QLatin1Char('[') + nick + QStringLiteral("] ") + text + kCrLf, chatcolour::yellow);
-    if (iAmAway && sendLine(QStringLiteral("PRIVMSG ") + nick + QStringLiteral(" :") + myAwayMessage))
-        window.chat->appendText(QStringLiteral("Away message sent to ") + nick + QStringLiteral(": ") + myAwayMessage
-                                    + kCrLf,
-                                chatcolour::orange);
-}
-
-void Lobby::onKick(const QString& nick, const QString& arguments)
-{
-    const QStringList fields = arguments.split(QLatin1Char(' '));
-    if (fields.size() < 2)
-        return;
-    const QString& victim = fields.at(1);
-    QString reason = arguments.section(QLatin1Char(' '), 2);
-    const qsizetype colon = reason.indexOf(QLatin1Char(':'));
-    if (colon >= 0)
-        reason.remove(colon, 1);
-
-    if (victim == username) {
-        if (!channel().isLoaded())
-            return;
-        channel().unload();
-        // The server took us out of the channel: no PART of ours will be
-        // echoed, so the lobby goes back to its refresh cycle here.
-        onOwnLeave();
-        messageBox(this, plainText(scrambled::kKickedText) + nick + plainText(scrambled::kKickedReason) + reason
-                             + QLatin1Char('.'),
-                   plainText(scrambled::kKickedTitle), MessageIcon::Information);
-        return;
-    }
-    Channel& window = channelForText();
-    window.users->remove(victim);
-    window.chat->appendText(victim + plainText(scrambled::kKickNoticeChannel) + window.Label2->text()
-                                + plainText(scrambled::kKickNoticeBy) + nick + QStringLiteral(": ") + reason + kCrLf,
-                            chatcolour::paleRed);
-}
-
-// ------------------------------------------------------- whois and errors
-
-void Lobby::onWhoisUser(const QString& text)
-{
-    // Only the open channel's members have icons to set; a late reply is
-    // dropped alone, the lines after it still count.
-    if (!channel().isVisible())
-        return;
-    const std::optional<WhoisUser> user = parseWhoisUser(text, plainText(scrambled::kWhoisIgnoreMarker));
-    if (user)
-        channel().users->setIcon(user->nick, user->flag + 1);
-}
-
-void Lobby::onNickInUse()
-{
-    const quint64 session = session_;
-    messageBox(this, QStringLiteral("The username you have selected is already logged on Fenmoor."),
-               QStringLiteral("Error"), MessageIcon::Information);
-    // While the box was open the session may have ended another way (a lost
-    // connection brings the login window back by itself).
-    if (isLoaded() && session == session_)
-        unload();
-}
-
 // ------------------------------------------------------------ chat text
 
 QString Lobby::profaneFilter(QString& filterTxt) const
@@ -627,64 +495,18 @@ QString Lobby::profaneFilter(QString& filterTxt) const
 
 void Lobby::printMe(const QString& actionSubject, QString& action)
 {
-    RichTextView* chat = channelForText().chat;
-    chat->appendText(actionSubject + QLatin1Char(' '), chatcolour::lightCyan);
-    for (const ColourRun& run : actionRuns(action))
-        chat->appendText(run.text, run.colour);
-}
-
-void Lobby::sendFailed()
-{
-    channelForText().chat->appendText(QStringLiteral("Not sent: there is no connection to the chat server.") + kCrLf,
-                                      chatcolour::paleRed);
+    Step line;
+    line.kind = Step::Kind::Chat;
+    line.runs = actionLine(actionSubject, action);
+    applyStep(line);
 }
 
 void Lobby::parseMessage(QString& message)
 {
-    Channel& window = channelForText();
-    if (window.filter->isChecked())
-        profaneFilter(message);
-    const OutgoingDecision line = decideOutgoing(message, iAmAway);
-    RichTextView* chat = window.chat;
-    if (line.awayCleared) {
-        chat->appendText(QStringLiteral("Away message has been cleared.") + kCrLf, chatcolour::paleRed);
-        iAmAway = false;
-    }
-    const QString channelCommand = plainText(scrambled::kChannelMessageCommand) + window.Label2->text()
-        + QStringLiteral(" :");
-    switch (line.kind) {
-    case OutgoingDecision::Kind::SetAway:
-        iAmAway = true;
-        myAwayMessage = line.awayMessage;
-        chat->appendText(QStringLiteral("Away message set to \"") + myAwayMessage + QLatin1Char('"') + kCrLf,
-                         chatcolour::paleRed);
-        break;
-    case OutgoingDecision::Kind::Action:
-        message = line.text;
-        if (sendLine(channelCommand + message))
-            printMe(username, message);
-        else
-            sendFailed();
-        break;
-    case OutgoingDecision::Kind::PrivateMessage:
-        if (sendLine(plainText(scrambled::kPrivateMessageCommand) + line.target + QStringLiteral(" :") + line.text))
-            chat->appendText(QLatin1Char('<') + line.target + QStringLiteral("> ") + line.text + kCrLf,
-                             chatcolour::orange);
-        else
-            sendFailed();
-        break;
-    case OutgoingDecision::Kind::UnknownCommand:
-        chat->appendText(QStringLiteral("Unknown Command") + kCrLf, chatcolour::paleRed);
-        break;
-    case OutgoingDecision::Kind::ChannelMessage:
-        if (sendLine(channelCommand + line.text))
-            chat->appendText(username + QStringLiteral(": ") + line.text + kCrLf, chatcolour::white);
-        else
-            sendFailed();
-        break;
-    case OutgoingDecision::Kind::Nothing:
-        break;
-    }
+    channelForText();
+    Steps steps;
+    decideTyped(message, view(), steps);
+    apply(steps);
 }
 
 // -------------------------------------------------------- entering a channel

@@ -2,6 +2,7 @@
 
 #include "chattext/chat_text.h"
 #include "lobby/irc_lines.h"
+#include "lobby/session_rules.h"
 #include "login/gateway_http.h"
 #include "platform/form.h"
 
@@ -41,6 +42,10 @@ public:
     void printMe(const QString& actionSubject, QString& action);
     // Masks the language filter's words; the result is written back too.
     QString profaneFilter(QString& filterTxt) const;
+
+    // Sends lines on the chat connection, in one send, through the check
+    // that keeps every line whole. False when nothing was sent.
+    bool sendToChat(const QByteArrayList& lines);
 
     // Time limits of our own (tests shorten them).
     void setChatConnectTimeout(int ms);
@@ -92,24 +97,13 @@ private:
     void http_Finished();
     void dropGameList();
 
-    void dispatchLine(const QString& line);
-    void handleServerLine(const QString& numeric, const std::optional<QString>& text);
+    SessionView view() const;
+    bool apply(const Steps& steps);
+    void applyStep(const Step& step);
+    void askUnknownFlags();
     void appendInfo(const QString& text);
     void flushInfo();
-    void onListEntry(const QString& text);
-    void onNames(const QString& text);
-    void onWhoEntry(const QString& text);
-    void onEndOfWho();
-    void onOwnLeave();
-    void onJoin(const QString& nick);
-    void onLeave(const QString& nick);
-    void onMessage(const QString& nick, const QString& arguments);
-    void onKick(const QString& nick, const QString& arguments);
-    void onWhoisUser(const QString& text);
-    void onNickInUse();
     Channel& channelForText();
-    void sendFailed();
-    bool lobbyMode() const;
     bool sendLine(const QString& line);
     // The gateway request for a page of the current channel; nullopt when the
     // channel's name cannot be carried by one.
