@@ -23,6 +23,20 @@ QString trimBlanks(const QString& text)
 
 } // namespace
 
+QString chatColourName(const QColor& colour)
+{
+    const std::pair<const QColor&, const char*> names[] = {
+        {chatcolour::lightCyan, "cyan"}, {chatcolour::red, "red"},         {chatcolour::yellow, "yellow"},
+        {chatcolour::white, "white"},    {chatcolour::orange, "orange"},   {chatcolour::paleRed, "palered"},
+        {chatcolour::grey, "grey"},
+    };
+    for (const auto& [value, name] : names) {
+        if (value == colour)
+            return QLatin1String(name);
+    }
+    return colour.name();
+}
+
 QVector<ColourRun> actionRuns(QString& action)
 {
     static const ColourCode codes[] = {

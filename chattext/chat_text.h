@@ -17,6 +17,10 @@ inline const QColor paleRed{255, 192, 192};     // "g", status lines, join/part/
 inline const QColor grey{160, 160, 160};        // "n"
 } // namespace chatcolour
 
+// A colour's name as tests and failure messages read it: "cyan", "red",
+// "yellow", "white", "orange", "palered", "grey", else "#rrggbb".
+QString chatColourName(const QColor& colour);
+
 // One piece of an action line: text, and the colour to set before inserting it
 // (nullopt: inserted without setting a colour, so it takes the colour in force).
 struct ColourRun {

@@ -354,7 +354,7 @@ QString runsText(const QVector<ColourRun>& runs)
     std::optional<QColor> current;
     for (const ColourRun& run : runs) {
         if (run.colour && run.colour != current) {
-            text += u'{' + run.colour->name() + u'}';
+            text += u'{' + chatColourName(*run.colour) + u'}';
             current = run.colour;
         }
         text += run.text;

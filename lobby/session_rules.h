@@ -104,6 +104,6 @@ QByteArrayList farewellSend(const QString& channel, const QString& username);
 std::optional<QByteArray> wireSend(const QByteArrayList& lines);
 
 // A readable form of a step for tests and failure messages, e.g.
-// `send "whois Kite"` or `chat {#ffc0c0}** Kite has come in.`.
+// `send "whois Kite"` or `chat {palered}** Kite has entered the channel.\r\n`.
 QString describe(const Step& step);
 QStringList describe(const Steps& steps);
