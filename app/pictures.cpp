@@ -99,10 +99,12 @@ QPixmap chevrons(const QColor& colour, int count)
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(QPen(colour.darker(160), 1));
     p.setBrush(colour);
-    const int step = 5;
-    const int top = 8 - (count * step) / 2 - 1;
+    // Each chevron is 7 high; three sit closer so that all of them, with
+    // their outlines, fit the picture, centred.
+    const int step = count > 2 ? 4 : 5;
+    const qreal top = (16 - ((count - 1) * step + 7)) / 2.0;
     for (int i = 0; i < count; ++i) {
-        const int y = top + i * step;
+        const qreal y = top + i * step;
         QPainterPath path;
         path.moveTo(2, y + 4);
         path.lineTo(8, y);
