@@ -34,6 +34,9 @@ Channel& channel()
 void applyProgramLook()
 {
     QApplication::setApplicationName(QStringLiteral("Tavimere"));
+    // The installed desktop entry (packaging/), so that the desktop shows
+    // the program's windows under its name and icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("example.tavimere.Tavimere"));
     QApplication::setWindowIcon(pictures::applicationIcon());
     // Verdana is rarely installed here; DejaVu Sans has close metrics.
     QFont::insertSubstitution(QStringLiteral("Verdana"), QStringLiteral("DejaVu Sans"));

@@ -2,10 +2,13 @@
 
 #include "platform/listview.h"
 
+#include <QDir>
+#include <QGuiApplication>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
 #include <QRadialGradient>
+#include <QtMath>
 #include <cmath>
 
 // The pictures are compiled into the static core library, whose resource
@@ -23,27 +26,70 @@ namespace {
 
 constexpr int kFlagCount = 51;
 
-QPixmap flagPicture(int number)
+// Every picture is made for the screen's device pixel ratio, so that a
+// scaled screen (a high-density one, QT_SCALE_FACTOR) shows it sharp: the
+// drawn ones are painted at that resolution, the small files are enlarged by
+// whole pixels instead of being smoothed. Sizes stay in the windows' units.
+qreal screenRatio()
+{
+    return qGuiApp->devicePixelRatio();
+}
+
+// A transparent picture of `width` x `height` in the windows' units.
+QPixmap canvas(int width, int height)
+{
+    const qreal ratio = screenRatio();
+    QPixmap out(QSize(width, height) * ratio);
+    out.setDevicePixelRatio(ratio);
+    out.fill(Qt::transparent);
+    return out;
+}
+
+// A picture file at its own size in the windows' units. Each of its pixels
+// becomes a block of whole device pixels; a fractional ratio then shrinks
+// the next whole multiple, which blurs less than enlarging would.
+QPixmap filePicture(const QString& name)
 {
     loadPictureResources();
-    return QPixmap(QStringLiteral(":/pictures/flag%1.png").arg(number));
+    const QPixmap file(QStringLiteral(":/pictures/") + name);
+    const int whole = qCeil(screenRatio());
+    if (whole <= 1)
+        return file;
+    QPixmap out = file.scaled(file.size() * whole, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+    out.setDevicePixelRatio(whole);
+    return out;
+}
+
+// A picture the theme draws at 16 and at 32 pixels: the larger drawing on a
+// scaled screen, shown at 16 x 16 in the windows' units.
+QPixmap themePicture(const QString& name)
+{
+    if (screenRatio() <= 1.0)
+        return filePicture(name + QStringLiteral(".png"));
+    loadPictureResources();
+    QPixmap out(QStringLiteral(":/pictures/") + name + QStringLiteral("-32.png"));
+    out.setDevicePixelRatio(out.width() / 16.0);
+    return out;
+}
+
+QPixmap flagPicture(int number)
+{
+    return filePicture(QStringLiteral("flag%1.png").arg(number));
 }
 
 // A 16 x 11 flag centred, unscaled, on a transparent picture of the given size.
 QPixmap centred(const QPixmap& flag, int width, int height)
 {
-    QPixmap out(width, height);
-    out.fill(Qt::transparent);
+    QPixmap out = canvas(width, height);
+    const QSize size = flag.deviceIndependentSize().toSize();
     QPainter p(&out);
-    p.drawPixmap((width - flag.width()) / 2, (height - flag.height()) / 2, flag);
+    p.drawPixmap((width - size.width()) / 2, (height - size.height()) / 2, flag);
     return out;
 }
 
 QPixmap blank16()
 {
-    QPixmap out(16, 16);
-    out.fill(Qt::transparent);
-    return out;
+    return canvas(16, 16);
 }
 
 QPixmap chevrons(const QColor& colour, int count)
@@ -53,10 +99,12 @@ QPixmap chevrons(const QColor& colour, int count)
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(QPen(colour.darker(160), 1));
     p.setBrush(colour);
-    const int step = 5;
-    const int top = 8 - (count * step) / 2 - 1;
+    // Each chevron is 7 high; three sit closer so that all of them, with
+    // their outlines, fit the picture, centred.
+    const int step = count > 2 ? 4 : 5;
+    const qreal top = (16 - ((count - 1) * step + 7)) / 2.0;
     for (int i = 0; i < count; ++i) {
-        const int y = top + i * step;
+        const qreal y = top + i * step;
         QPainterPath path;
         path.moveTo(2, y + 4);
         path.lineTo(8, y);
@@ -154,14 +202,14 @@ QPixmap unknownFlag()
 
 QPixmap drawBackground()
 {
-    QPixmap out(700, 500);
+    QPixmap out = canvas(700, 500);
     QPainter p(&out);
     p.setRenderHint(QPainter::Antialiasing);
     QLinearGradient sky(0, 0, 0, 500);
     sky.setColorAt(0, QColor(30, 44, 66));
     sky.setColorAt(0.55, QColor(65, 85, 112));
     sky.setColorAt(1, QColor(38, 58, 52));
-    p.fillRect(out.rect(), sky);
+    p.fillRect(QRect(0, 0, 700, 500), sky);
     // Low hills and a fen under a pale moon.
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(235, 232, 210, 60));
@@ -211,24 +259,22 @@ ImageList buildFlagsTiny()
 
 ImageList buildChannelIcons()
 {
-    loadPictureResources();
     ImageList list;
-    list.add(QPixmap(QStringLiteral(":/pictures/face-monkey.png")));
+    list.add(themePicture(QStringLiteral("face-monkey")));
     list.add(chevrons(QColor(220, 30, 30), 1));
     list.add(chevrons(QColor(50, 100, 230), 2));
     list.add(chevrons(QColor(240, 210, 40), 3));
     list.add(starOverCross());
-    list.add(QPixmap(QStringLiteral(":/pictures/comment.png")));
+    list.add(filePicture(QStringLiteral("comment.png")));
     list.add(goldCup());
     return list;
 }
 
 ImageList buildLocks()
 {
-    loadPictureResources();
     ImageList list;
-    list.add(QPixmap(QStringLiteral(":/pictures/lock_open.png")));
-    list.add(QPixmap(QStringLiteral(":/pictures/lock.png")));
+    list.add(filePicture(QStringLiteral("lock_open.png")));
+    list.add(filePicture(QStringLiteral("lock.png")));
     return list;
 }
 
@@ -268,8 +314,15 @@ const QPixmap& background()
 
 const QIcon& applicationIcon()
 {
-    loadPictureResources();
-    static const QIcon icon(QStringLiteral(":/pictures/app-icon.png"));
+    static const QIcon icon = [] {
+        loadPictureResources();
+        // Every size the theme draws, so that each place picks a sharp one.
+        const QDir folder(QStringLiteral(":/pictures"));
+        QIcon sizes;
+        for (const QString& name : folder.entryList({QStringLiteral("app-icon-*.png")}))
+            sizes.addFile(folder.filePath(name));
+        return sizes;
+    }();
     return icon;
 }
 

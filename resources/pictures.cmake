@@ -23,13 +23,23 @@ foreach(pair
     "/usr/share/icons/silk/16x16/lock.png|lock.png"
     "/usr/share/icons/silk/16x16/comment.png|comment.png"
     "/usr/share/icons/Tango/16x16/emotes/face-monkey.png|face-monkey.png"
-    "/usr/share/icons/Tango/32x32/apps/internet-group-chat.png|app-icon.png")
+    "/usr/share/icons/Tango/32x32/emotes/face-monkey.png|face-monkey-32.png")
   string(REPLACE "|" ";" parts "${pair}")
   list(GET parts 0 src)
   list(GET parts 1 dst)
   configure_file(${src} ${_pics}/${dst} COPYONLY)
   string(APPEND _qrc "    <file>${dst}</file>\n")
 endforeach()
+# The application icon in every size the theme draws it: the windows take
+# the PNGs, the desktop install (packaging/) all of them.
+set(TAVIMERE_APP_ICON_SIZES 16 22 24 32)
+foreach(size IN LISTS TAVIMERE_APP_ICON_SIZES)
+  configure_file(/usr/share/icons/Tango/${size}x${size}/apps/internet-group-chat.png
+    ${_pics}/app-icon-${size}.png COPYONLY)
+  string(APPEND _qrc "    <file>app-icon-${size}.png</file>\n")
+endforeach()
+configure_file(/usr/share/icons/Tango/scalable/apps/internet-group-chat.svg ${_pics}/app-icon.svg COPYONLY)
+set(TAVIMERE_PICTURES_DIR ${_pics})
 string(APPEND _qrc "  </qresource>\n</RCC>\n")
 file(WRITE ${_pics}/pictures.qrc.in "${_qrc}")
 configure_file(${_pics}/pictures.qrc.in ${_pics}/pictures.qrc COPYONLY)

@@ -7,6 +7,9 @@ packages=(
   famfamfam-flag-png famfamfam-silk tango-icon-theme fonts-dejavu-core
   ngircd
   xvfb openbox  # the X server and window manager of the window-frame and end-to-end tests
+  # installing: the validators, the Debian package's library dependencies,
+  # and the window search of the install test
+  desktop-file-utils appstream dpkg-dev file xdotool
 )
 missing=()
 for p in "${packages[@]}"; do
