@@ -6,6 +6,7 @@
 #include "lobby/lobby.h"
 #include "platform/controls.h"
 #include "platform/listview.h"
+#include "support/test_session.h"
 
 #include <QTest>
 #include <QTextBlock>
@@ -19,7 +20,7 @@ QByteArray bytesOf(const char* stored)
 
 QByteArray serverReply(const QByteArray& numeric, const QByteArray& rest)
 {
-    return ":irc.fenmoor.test " + numeric + ' ' + ChannelSession::kUser.toUtf8() + ' ' + rest + "\r\n";
+    return ":irc.fenmoor.test " + numeric + ' ' + TestSession::kUser.toUtf8() + ' ' + rest + "\r\n";
 }
 
 QByteArray fromPlayer(const QByteArray& nick, const QByteArray& rest)
@@ -30,6 +31,32 @@ QByteArray fromPlayer(const QByteArray& nick, const QByteArray& rest)
 QByteArray fromChanServ(const QByteArray& rest)
 {
     return ":ChanServ!~ChanServ@players.fenmoor.test " + rest + "\r\n";
+}
+
+QByteArray listEntry(const QByteArray& name, const QByteArray& users, const QByteArray& topic)
+{
+    return serverReply("322", name + ' ' + users + " :" + topic);
+}
+
+QByteArray namesOf(const QByteArray& nicks, const QByteArray& channel)
+{
+    return serverReply("353", "= " + channel + " :" + nicks);
+}
+
+QByteArray whoEntry(const QByteArray& channel, const QByteArray& nick, const QByteArray& flagWord)
+{
+    return serverReply("352", channel + " ~Username players.fenmoor.test irc.fenmoor.test " + nick + " H :0 " + flagWord
+                                  + " 0");
+}
+
+QByteArray endOfWho()
+{
+    return serverReply("315", "* :End of WHO list");
+}
+
+QByteArray whoisReply(const QByteArray& nick, const QByteArray& realName)
+{
+    return serverReply("311", nick + " Username players.fenmoor.test * :" + realName);
 }
 
 namespace {
