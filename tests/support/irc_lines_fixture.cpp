@@ -3,15 +3,11 @@
 #include "channel/channel.h"
 #include "chattext/chat_text.h"
 #include "encryption/encryption.h"
-#include "lobby/lobby.h"
 #include "platform/controls.h"
-#include "platform/listview.h"
 #include "support/test_session.h"
 
-#include <QTest>
 #include <QTextBlock>
 #include <QTextDocument>
-#include <QTimer>
 
 QByteArray bytesOf(const char* stored)
 {
@@ -97,29 +93,4 @@ QStringList chatLines()
     if (!lines.isEmpty() && lines.constLast().isEmpty())
         lines.removeLast();
     return lines;
-}
-
-bool openQuietChannel(ChannelSession& session)
-{
-    const QByteArray noGames = QByteArrayLiteral("HTTP/1.0 200 OK\r\n\r\n<GAMELISTSTART>\n<GAMELISTEND>\n");
-    if (!session.enter(QStringLiteral("#Help")) || !session.finishGameList(1, noGames))
-        return false;
-    for (QTimer* timer : {lobby().listTimer, lobby().whoTimerX, lobby().gamesTimer, lobby().whoisTimer})
-        timer->stop();
-    for (const QString& nick : {QStringLiteral("Kite"), QStringLiteral("Ace")}) {
-        channel().users->add(nick, nick);
-        channel().users->setIcon(nick, Channel::kFlagUnknown);
-    }
-    return true;
-}
-
-bool allHandled(ChannelSession& session)
-{
-    static int markers = 0;
-    const QString marker = QStringLiteral("#handled-%1").arg(++markers);
-    session.irc.send(0, serverReply("322", marker.toUtf8() + " 1 :00 marker"));
-    if (!QTest::qWaitFor([&] { return lobby().channels->contains(marker); }))
-        return false;
-    lobby().channels->remove(marker);
-    return true;
 }

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "support/channel_session.h"
-
 #include <QByteArray>
 #include <QList>
 #include <QStringList>
@@ -36,12 +34,3 @@ QByteArray whoisReply(const QByteArray& nick, const QByteArray& realName);
 // reads "{colour}text", colour being white, palered, yellow, orange, cyan,
 // red or the colour's #rrggbb.
 QStringList chatLines();
-
-// Enters #Help, lets its first game list finish and stops the periodic
-// fetches, so that what the client sends afterwards is only what a test
-// caused. The members are Kite and Ace, flag unknown.
-bool openQuietChannel(ChannelSession& session);
-
-// Lines are handled in order: once a list entry sent after them has reached
-// the lobby's list, so have they. The marker is taken out again.
-bool allHandled(ChannelSession& session);

@@ -224,3 +224,12 @@ bool TestSession::finishGameList(int connection, const QByteArray& bytes)
     answer(connection, bytes);
     return QTest::qWaitFor([] { return lobby().http->state() == Socket::Closed; });
 }
+
+void letEventsRun(int ms)
+{
+    QTimer probe;
+    probe.setSingleShot(true);
+    QSignalSpy fired(&probe, &QTimer::timeout);
+    probe.start(ms);
+    fired.wait(ms * 10 + 1000);
+}

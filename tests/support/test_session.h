@@ -116,3 +116,7 @@ private:
     qsizetype registrationEnd_ = 0;
     int syncs_ = 0;
 };
+
+// Lets events run for the given time: for checking that something does not
+// happen. Uses a timer's signal, not a sleep.
+void letEventsRun(int ms);
