@@ -20,7 +20,7 @@
 #include "platform/service.h"
 #include "platform/socket.h"
 #include "support/fakes.h"
-#include "support/lobby_session.h"
+#include "support/test_session.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -175,12 +175,10 @@ public:
 
     bool open()
     {
-        useFreshSettings();
-        if (!session_.start(QStringLiteral("Pilot42")))
+        if (!session_.openLobby())
             return false;
         // Only the bursts below may reach the lists.
-        for (QTimer* timer : {lobby().listTimer, lobby().whoTimerX, lobby().gamesTimer})
-            timer->stop();
+        session_.quietTimers();
         return true;
     }
 
@@ -321,8 +319,7 @@ public:
             timer->stop();
     }
 
-    Forms forms;
-    LobbySession session_;
+    TestSession session_;
     FakeServer& server = session_.chat;
 };
 

@@ -6,8 +6,9 @@
 #include "login/login.h"
 #include "platform/listview.h"
 #include "platform/socket.h"
-#include "support/channel_session.h"
 #include "support/fakes.h"
+#include "support/irc_lines_fixture.h"
+#include "support/test_session.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -79,7 +80,7 @@ private slots:
 
 void TestChannelEntry::doubleClickWithoutSelection()
 {
-    ChannelSession session;
+    TestSession session;
     QVERIFY(session.openLobby());
     QVERIFY(session.offerChannels({QStringLiteral("#Help"), QStringLiteral("#Trade")}));
     QVERIFY(!lobby().channels->selectedRow());
@@ -122,10 +123,10 @@ void TestChannelEntry::entersChannel()
     QFETCH(QByteArray, schemeRequest);
     QFETCH(QByteArray, page);
 
-    ChannelSession session;
+    TestSession session;
     QVERIFY(session.openLobby());
     QVERIFY(session.offerChannels({QStringLiteral("#Trade"), name}));
-    const qsizetype ircBefore = session.irc.received(0).size();
+    const qsizetype ircBefore = session.mark();
 
     QVERIFY(session.doubleClick(name));
     QCOMPARE(channel().Label2->text(), name);
@@ -134,13 +135,13 @@ void TestChannelEntry::entersChannel()
     QCOMPARE(session.gateway.received(0), schemeRequest);
     QVERIFY(!channel().isVisible());
 
-    session.answer(0, ChannelSession::kSchemeAnswer);
+    session.answer(0, TestSession::kSchemeAnswer);
     QTRY_VERIFY(channel().isVisible());
 
-    QCOMPARE(login().cookieTemText, ChannelSession::kCookie + QStringLiteral("; x=1"));
+    QCOMPARE(login().cookieTemText, TestSession::kCookie + QStringLiteral("; x=1"));
     QCOMPARE(channel().windowTitle(), name + unscrambled(scrambled::kCaptionSuffix));
     QCOMPARE(channel().Label2->text(), name);
-    QCOMPARE(channel().Label3->text(), ChannelSession::kUser);
+    QCOMPARE(channel().Label3->text(), TestSession::kUser);
     QVERIFY(!lobby().isVisible());
     QVERIFY(!lobby().listTimer->isActive());
     QVERIFY(!lobby().whoTimerX->isActive());
@@ -155,8 +156,8 @@ void TestChannelEntry::entersChannel()
     QCOMPARE(session.gateway.received(1), gameListRequest);
 
     const QString join = unscrambled(scrambled::kChannelEntryCommand) + name;
-    QTRY_VERIFY(session.ircLinesFrom(ircBefore).contains(QStringLiteral("whois *")));
-    const QStringList lines = session.ircLinesFrom(ircBefore);
+    QTRY_VERIFY(session.wireLines(ircBefore).contains(QStringLiteral("whois *")));
+    const QStringList lines = session.wireLines(ircBefore);
     QVERIFY2(lines.contains(join), qPrintable(lines.join(QLatin1Char('/'))));
     QVERIFY(lines.indexOf(join) < lines.indexOf(QStringLiteral("whois *")));
     QCOMPARE(lines.count(join), 1);
@@ -166,7 +167,7 @@ void TestChannelEntry::entersChannel()
 // read cuts short would be a wrong cookie in every later request.
 void TestChannelEntry::schemeCookieCutByTheReadIsLeftOut()
 {
-    ChannelSession session;
+    TestSession session;
     QVERIFY(session.openLobby());
     QVERIFY(session.offerChannels({QStringLiteral("#Help")}));
     QVERIFY(session.doubleClick(QStringLiteral("#Help")));
@@ -175,12 +176,12 @@ void TestChannelEntry::schemeCookieCutByTheReadIsLeftOut()
     QTRY_VERIFY(channel().isVisible());
     session.answer(0, "ghij\r\n\r\nscheme\r\n");
     QVERIFY(session.waitForRequest(1));
-    QCOMPARE(login().cookieTemText, ChannelSession::kCookie + QStringLiteral("; x=1"));
+    QCOMPARE(login().cookieTemText, TestSession::kCookie + QStringLiteral("; x=1"));
 }
 
 void TestChannelEntry::listReplyDuringEntry()
 {
-    ChannelSession session;
+    TestSession session;
     QVERIFY(session.openLobby());
     QVERIFY(session.offerChannels({QStringLiteral("#Help")}));
     QVERIFY(session.doubleClick(QStringLiteral("#Help")));
@@ -190,18 +191,18 @@ void TestChannelEntry::listReplyDuringEntry()
     QVERIFY(session.offerChannels({QStringLiteral("#Trade"), QStringLiteral("#Arena")}));
     QCOMPARE(channel().Label2->text(), QStringLiteral("#Help"));
 
-    session.answer(0, ChannelSession::kSchemeAnswer);
+    session.answer(0, TestSession::kSchemeAnswer);
     QTRY_VERIFY(channel().isVisible());
     QCOMPARE(channel().windowTitle(), QStringLiteral("#Help") + unscrambled(scrambled::kCaptionSuffix));
     QCOMPARE(channel().Label2->text(), QStringLiteral("#Help"));
-    QVERIFY(session.ircLinesFrom().contains(unscrambled(scrambled::kChannelEntryCommand) + QStringLiteral("#Help")));
+    QVERIFY(session.wireLines().contains(unscrambled(scrambled::kChannelEntryCommand) + QStringLiteral("#Help")));
     QVERIFY(session.waitForRequest(1));
     QCOMPARE(session.gateway.received(1), kHelpGameListRequest);
 }
 
 void TestChannelEntry::noListOrWhoWhileInChannel()
 {
-    ChannelSession session;
+    TestSession session;
     QVERIFY(session.openLobby());
     // Short intervals so that timers left running would fire many times
     // while the test watches.
@@ -210,13 +211,13 @@ void TestChannelEntry::noListOrWhoWhileInChannel()
     QVERIFY(session.offerChannels({QStringLiteral("#Help")}));
     QVERIFY(session.doubleClick(QStringLiteral("#Help")));
     QVERIFY(session.waitForRequest(0));
-    session.answer(0, ChannelSession::kSchemeAnswer);
+    session.answer(0, TestSession::kSchemeAnswer);
     QTRY_VERIFY(channel().isVisible());
     QVERIFY(!lobby().listTimer->isActive());
     QVERIFY(!lobby().whoTimerX->isActive());
 
     letEventsRun(150);
-    const QStringList lines = session.ircLinesFrom();
+    const QStringList lines = session.wireLines();
     const QString join = unscrambled(scrambled::kChannelEntryCommand) + QStringLiteral("#Help");
     QVERIFY(lines.contains(join));
     const QStringList afterJoin = lines.mid(lines.indexOf(join) + 1);
@@ -245,7 +246,9 @@ void TestChannelEntry::schemeFailure()
 
     const bool refused = how == QLatin1String("refused");
     const bool unsendable = how == QLatin1String("unsendable");
-    ChannelSession session(refused ? std::optional<quint16>(refusingPort()) : std::nullopt);
+    TestSession session;
+    if (refused)
+        session.pointGatewayAt(refusingPort());
     MessageBoxRecorder boxes;
     QVERIFY(session.openLobby());
     // Only the silent gateway needs the time limit; the other rows must fail
@@ -253,7 +256,7 @@ void TestChannelEntry::schemeFailure()
     if (how == QLatin1String("silent"))
         lobby().setGatewayTimeout(200);
     QVERIFY(session.offerChannels({name}));
-    const qsizetype ircBefore = session.irc.received(0).size();
+    const qsizetype ircBefore = session.mark();
 
     QVERIFY(session.doubleClick(name));
     QCOMPARE(lobby().isVisible(), unsendable);
@@ -275,7 +278,7 @@ void TestChannelEntry::schemeFailure()
     QVERIFY(channel().Label2->text().isEmpty());
 
     letEventsRun(100);
-    for (const QString& line : session.ircLinesFrom(ircBefore)) {
+    for (const QString& line : session.wireLines(ircBefore)) {
         QVERIFY2(!line.startsWith(unscrambled(scrambled::kChannelEntryCommand), Qt::CaseInsensitive), qPrintable(line));
         QVERIFY2(!line.startsWith(QLatin1String("PART"), Qt::CaseInsensitive), qPrintable(line));
         QVERIFY2(!line.startsWith(QLatin1String("privmsg"), Qt::CaseInsensitive), qPrintable(line));
@@ -298,18 +301,18 @@ void TestChannelEntry::connectionLostDuringEntry()
 {
     QFETCH(bool, withNames);
 
-    ChannelSession session;
+    TestSession session;
     MessageBoxRecorder boxes;
     QVERIFY(session.openLobby());
     QVERIFY(session.offerChannels({QStringLiteral("#Help")}));
     QVERIFY(session.doubleClick(QStringLiteral("#Help")));
     QVERIFY(session.waitForRequest(0));
-    session.answer(0, ChannelSession::kSchemeAnswer);
+    session.answer(0, TestSession::kSchemeAnswer);
     if (withNames) {
         QTRY_VERIFY(channel().isVisible());
-        session.irc.send(0, ":irc.fenmoor.test 353 Pilot42 = #Help :Pilot42 Kite\r\n");
+        session.send(namesOf("Pilot42 Kite"));
     }
-    session.irc.closeConnection(0);
+    session.closeChat();
 
     QTRY_COMPARE(boxes.boxes.size(), 1);
     QCOMPARE(boxes.boxes.at(0).title, unscrambled(scrambled::kChatLostTitle));
@@ -321,8 +324,8 @@ void TestChannelEntry::connectionLostDuringEntry()
     for (const QTimer* timer : {lobby().gamesTimer, lobby().whoisTimer, lobby().listTimer, lobby().whoTimerX})
         QVERIFY(!timer->isActive());
 
-    lobby().ircConnect(ChannelSession::kUser, 7);
-    QTRY_VERIFY(session.irc.connectionCount() == 2 && lobby().isVisible());
+    lobby().ircConnect(TestSession::kUser, 7);
+    QTRY_VERIFY(session.chat.connectionCount() == 2 && lobby().isVisible());
     QVERIFY(lobby().refreshChanButton->isEnabled());
     QVERIFY(!channel().isVisible());
     QCOMPARE(channel().users->count(), 0);
@@ -354,9 +357,8 @@ void TestChannelEntry::gameListResponses()
     QFETCH(QByteArray, response);
     QFETCH(QStringList, expected);
 
-    ChannelSession session;
-    QVERIFY(session.enter(QStringLiteral("#Help")));
-    QVERIFY(session.finishGameList(1, kSeedGame));
+    TestSession session;
+    QVERIFY(session.enter(QStringLiteral("#Help"), kSeedGame));
     QCOMPARE(shownGames(), QStringList{QStringLiteral("Seed_Game|Moss|1")});
 
     lobby().gamesTimer_Timer();
@@ -368,9 +370,8 @@ void TestChannelEntry::gameListResponses()
 
 void TestChannelEntry::gameListInSeveralWrites()
 {
-    ChannelSession session;
-    QVERIFY(session.enter(QStringLiteral("#Help")));
-    QVERIFY(session.finishGameList(1, kSeedGame));
+    TestSession session;
+    QVERIFY(session.enter(QStringLiteral("#Help"), kSeedGame));
     lobby().gamesTimer_Timer();
     QVERIFY(session.waitForRequest(2));
 
@@ -392,9 +393,8 @@ void TestChannelEntry::gameListInSeveralWrites()
 
 void TestChannelEntry::hangingGameListIsDropped()
 {
-    ChannelSession session;
-    QVERIFY(session.enter(QStringLiteral("#Help")));
-    QVERIFY(session.finishGameList(1, kSeedGame));
+    TestSession session;
+    QVERIFY(session.enter(QStringLiteral("#Help"), kSeedGame));
     lobby().setGatewayTimeout(200);
     lobby().gamesTimer_Timer();
     QVERIFY(session.waitForRequest(2));
@@ -414,9 +414,8 @@ void TestChannelEntry::hangingGameListIsDropped()
 
 void TestChannelEntry::busyGameListFetchIsNotRepeated()
 {
-    ChannelSession session;
-    QVERIFY(session.enter(QStringLiteral("#Help")));
-    QVERIFY(session.finishGameList(1, kSeedGame));
+    TestSession session;
+    QVERIFY(session.enter(QStringLiteral("#Help"), kSeedGame));
     const int connectionsBefore = session.gateway.connectionCount();
 
     SendRecorder ircSends(QStringLiteral("irc"));
@@ -432,19 +431,13 @@ void TestChannelEntry::busyGameListFetchIsNotRepeated()
 
 void TestChannelEntry::nextChannelGetsItsOwnGameList()
 {
-    ChannelSession session;
+    TestSession session;
     QVERIFY(session.enter(QStringLiteral("#Help")));
     // The channel is left while its game list is still on the way.
     channel().exitBtn->click();
     QTRY_VERIFY(lobby().isVisible());
 
-    QVERIFY(session.offerChannels({QStringLiteral("#Trade")}));
-    QVERIFY(session.doubleClick(QStringLiteral("#Trade")));
-    QVERIFY(session.waitForRequest(2));
-    session.answer(2, ChannelSession::kSchemeAnswer);
-    QTRY_VERIFY(channel().isVisible());
-
-    QVERIFY(session.waitForRequest(3));
+    QVERIFY(session.enter(QStringLiteral("#Trade")));
     QVERIFY2(session.gateway.received(3).startsWith(
                  "GET Http://127.0.0.1:80/glimmerfallweb/GameList.asp?Channel=Trade HTTP/1.0\r\n"),
              session.gateway.received(3).constData());
@@ -468,7 +461,7 @@ void TestChannelEntry::noFetchWithoutChannel()
 {
     QFETCH(bool, channelLoaded);
 
-    ChannelSession session;
+    TestSession session;
     QVERIFY(session.openLobby());
     if (channelLoaded)
         channel().ensureLoaded();

@@ -4,8 +4,8 @@
 #include "login/login.h"
 #include "platform/controls.h"
 #include "platform/listview.h"
-#include "support/channel_session.h"
 #include "support/fakes.h"
+#include "support/test_session.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -39,13 +39,6 @@ QList<QRect> allGeometries()
                              "chat", "message"})
         rects << control(QLatin1String(name))->geometry();
     return rects;
-}
-
-// Enters #Help and lets its first game list finish, so that the next
-// layout pass is free to fetch.
-bool openChannel(ChannelSession& session)
-{
-    return session.enter(QStringLiteral("#Help")) && session.finishGameList(1, kOneGame);
 }
 
 int fetchesSent(const SendRecorder& ircSends)
@@ -95,8 +88,8 @@ void TestChannelWindow::workedExample()
     QFETCH(QString, control);
     QFETCH(QRect, geometry);
 
-    ChannelSession session;
-    QVERIFY(openChannel(session));
+    TestSession session;
+    QVERIFY(session.enter(QStringLiteral("#Help"), kOneGame));
     channel().resize(1000, 600);
     QCOMPARE(channel().size(), QSize(1000, 600));
     QCOMPARE(::control(control)->geometry(), geometry);
@@ -104,8 +97,8 @@ void TestChannelWindow::workedExample()
 
 void TestChannelWindow::workedExampleColumns()
 {
-    ChannelSession session;
-    QVERIFY(openChannel(session));
+    TestSession session;
+    QVERIFY(session.enter(QStringLiteral("#Help"), kOneGame));
     channel().resize(1000, 600);
     QCOMPARE((QList<int>{channel().users->columnWidth(0), channel().games->columnWidth(0),
                           channel().games->columnWidth(1)}),
@@ -133,8 +126,8 @@ void TestChannelWindow::minimumSize()
     QFETCH(bool, widthCorrected);
     QFETCH(bool, heightCorrected);
 
-    ChannelSession session;
-    QVERIFY(openChannel(session));
+    TestSession session;
+    QVERIFY(session.enter(QStringLiteral("#Help"), kOneGame));
     const QSize frame = channel().frameGeometry().size() - channel().size();
     const QSize outer(widthCorrected ? 700 : requested.width() + frame.width(),
                       heightCorrected ? 500 : requested.height() + frame.height());
@@ -165,8 +158,8 @@ void TestChannelWindow::checkBoxesFollowStoredValues()
     QFETCH(int, storedFilter);
     QFETCH(int, storedNotify);
 
-    ChannelSession session;
-    QVERIFY(openChannel(session));
+    TestSession session;
+    QVERIFY(session.enter(QStringLiteral("#Help"), kOneGame));
     login().setFilterValue(static_cast<qint16>(storedFilter));
     login().setNotifyValue(static_cast<qint16>(storedNotify));
     channel().filter->setChecked(storedFilter != 1);
@@ -195,8 +188,8 @@ void TestChannelWindow::oneFetchPerLayoutPass()
     QFETCH(QList<QSize>, sizes);
     QFETCH(int, fetches);
 
-    ChannelSession session;
-    QVERIFY(openChannel(session));
+    TestSession session;
+    QVERIFY(session.enter(QStringLiteral("#Help"), kOneGame));
     const int before = session.gateway.connectionCount();
     SendRecorder ircSends(QStringLiteral("irc"));
 
@@ -222,8 +215,8 @@ void TestChannelWindow::oneFetchPerLayoutPass()
 
 void TestChannelWindow::minimisedWindowKeepsControls()
 {
-    ChannelSession session;
-    QVERIFY(openChannel(session));
+    TestSession session;
+    QVERIFY(session.enter(QStringLiteral("#Help"), kOneGame));
     channel().resize(1000, 600);
     QVERIFY(session.finishGameList(2, kOneGame));
     const QList<QRect> laidOut = allGeometries();

@@ -12,7 +12,8 @@
 #include "platform/service.h"
 #include "platform/socket.h"
 #include "support/fakes.h"
-#include "support/lobby_session.h"
+#include "support/irc_lines_fixture.h"
+#include "support/test_session.h"
 
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -25,48 +26,12 @@
 
 namespace {
 
-const QString kNick = QStringLiteral("Pilot42");
-
 // What the client must send, read once before any session exists: turning a
 // stored text back runs pending events, which must not happen in the middle
 // of a test's own waiting.
 QByteArray gListCommand;
 QString gSpecialFrom;
 QString gSpecialTo;
-
-// A reply of the chat server addressed to us.
-QByteArray reply(const QByteArray& numeric, const QByteArray& rest)
-{
-    return ":irc.fenmoor.test " + numeric + " Pilot42 " + rest + "\r\n";
-}
-
-QByteArray listEntry(const QByteArray& name, const QByteArray& count, const QByteArray& topic)
-{
-    return reply("322", name + ' ' + count + ' ' + topic);
-}
-
-// One WHO line; the first word of the real name is the player's flag.
-QByteArray whoEntry(const QByteArray& channelName, const QByteArray& nick, const QByteArray& flagWord)
-{
-    return reply("352", channelName + " ~Username players.fenmoor.test irc.fenmoor.test " + nick + " H :0 " + flagWord
-                            + " 0");
-}
-
-QByteArray endOfWho()
-{
-    return reply("315", "* :End of WHO list");
-}
-
-QByteArray namesOf(const QByteArray& nicks)
-{
-    return reply("353", "= #Help :" + nicks);
-}
-
-// A line from a player: the masked host marks it as one.
-QByteArray fromPlayer(const QByteArray& nick, const QByteArray& rest)
-{
-    return ':' + nick + "!~Username@players.fenmoor.test " + rest + "\r\n";
-}
 
 // "text|icon|column 1|column 2..." for every row, in list order.
 QStringList rowsOf(const ListView* list, int subItems)
@@ -88,78 +53,6 @@ QStringList whoBufferOf(const Lobby& session)
         entries.append(pair.nick + u'|' + pair.channel);
     return entries;
 }
-
-// The three windows, a fake chat server and a registered chat session, as
-// the login window leaves it after a successful login.
-class Session {
-public:
-    Session() = default;
-    Session(const Session&) = delete;
-    Session& operator=(const Session&) = delete;
-
-    bool open()
-    {
-        useFreshSettings();
-        if (!session_.start(kNick))
-            return false;
-        // The periodic refreshes would mix their requests into what a test
-        // expects on the wire; the tests that need them start them.
-        for (QTimer* timer : {lobby().listTimer, lobby().whoTimerX, lobby().gamesTimer})
-            timer->stop();
-        registration_ = server.received(0).size();
-        return true;
-    }
-
-    void send(const QByteArray& bytes) { server.send(0, bytes); }
-
-    // Sends the bytes as separate writes, each one only after the client has
-    // read the one before, so that no two of them reach it in one read.
-    bool sendPieces(const QByteArrayList& pieces)
-    {
-        QSignalSpy reads(lobby().irc, &Socket::dataArrival);
-        for (const QByteArray& piece : pieces) {
-            const qsizetype before = reads.count();
-            send(piece);
-            if (!QTest::qWaitFor([&] { return reads.count() > before; }))
-                return false;
-        }
-        return true;
-    }
-
-    // Lines are handled in order, so once a marker line sent after them has
-    // been handled, so have they. The marker leaves the channel list as it
-    // was.
-    bool sync()
-    {
-        const QString marker = QStringLiteral("#sync-%1").arg(++syncs_);
-        send(listEntry(marker.toUtf8(), "1", ":00 marker"));
-        if (!QTest::qWaitFor([&] { return lobby().channels->contains(marker); }))
-            return false;
-        lobby().channels->remove(marker);
-        return true;
-    }
-
-    // What the client wrote after registering.
-    QByteArray wire() const { return server.received(0).mid(registration_); }
-
-    // The channel window up and the lobby hidden, as after joining #Help.
-    // The window is not shown: showing it starts the game-list fetch, whose
-    // requests are not what these tests look at.
-    static void enterChannel()
-    {
-        channel().ensureLoaded();
-        channel().Label2->setText(QStringLiteral("#Help"));
-        lobby().hide();
-    }
-
-    Forms forms;
-    LobbySession session_;
-    FakeServer& server = session_.chat;
-
-private:
-    qsizetype registration_ = 0;
-    int syncs_ = 0;
-};
 
 } // namespace
 
@@ -221,20 +114,20 @@ void TestDispatch::serverInfo_data()
 
     for (const char* numeric : {"001", "002", "003", "004", "250", "251", "252", "253", "254", "255", "265", "266",
                                 "372", "375", "376"}) {
-        QTest::addRow("%s", numeric) << QByteArrayList{reply(numeric, ":Fenmoor server text")}
+        QTest::addRow("%s", numeric) << QByteArrayList{serverReply(numeric, ":Fenmoor server text")}
                                      << "Fenmoor server text" << QByteArray();
     }
     QTest::newRow("lines in order, no line break after the last")
-        << QByteArrayList{reply("375", ":- irc.fenmoor.test Message of the day -"), reply("372", ":- Be kind"),
-                          reply("372", ":- No cheating"), reply("376", ":End of MOTD command")}
+        << QByteArrayList{serverReply("375", ":- irc.fenmoor.test Message of the day -"), serverReply("372", ":- Be kind"),
+                          serverReply("372", ":- No cheating"), serverReply("376", ":End of MOTD command")}
         << "- irc.fenmoor.test Message of the day -\n- Be kind\n- No cheating\nEnd of MOTD command" << QByteArray();
     QTest::newRow("only the first colon goes")
-        << QByteArrayList{reply("252", "2 :operator(s) online: ask them")} << "2 operator(s) online: ask them" << QByteArray();
+        << QByteArrayList{serverReply("252", "2 :operator(s) online: ask them")} << "2 operator(s) online: ask them" << QByteArray();
     QTest::newRow("text without a colon")
-        << QByteArrayList{reply("004", "irc.fenmoor.test ngircd-26 abc def")} << "irc.fenmoor.test ngircd-26 abc def" << QByteArray();
+        << QByteArrayList{serverReply("004", "irc.fenmoor.test ngircd-26 abc def")} << "irc.fenmoor.test ngircd-26 abc def" << QByteArray();
     QTest::newRow("005 is not shown")
-        << QByteArrayList{reply("005", "CHANTYPES=# :are supported on this server")} << "" << QByteArray();
-    QTest::newRow("401 is not shown") << QByteArrayList{reply("401", "Zed :No such nick or channel name")} << "" << QByteArray();
+        << QByteArrayList{serverReply("005", "CHANTYPES=# :are supported on this server")} << "" << QByteArray();
+    QTest::newRow("401 is not shown") << QByteArrayList{serverReply("401", "Zed :No such nick or channel name")} << "" << QByteArray();
     QTest::newRow("numeric without text") << QByteArrayList{":irc.fenmoor.test 372\r\n"} << "" << QByteArray();
     QTest::newRow("server host in the wrong case")
         << QByteArrayList{":IRC.Fenmoor.Test 372 Pilot42 :- Not the server\r\n"} << "" << QByteArray();
@@ -245,8 +138,8 @@ void TestDispatch::serverInfo_data()
     QTest::newRow("keep-alive from a server prefix is not ours to answer")
         << QByteArrayList{":irc.fenmoor.test PING :x\r\n"} << "" << QByteArray();
     QTest::newRow("shown and not shown mixed")
-        << QByteArrayList{reply("001", ":Welcome Pilot42"), reply("005", "NICKLEN=9 :are supported"),
-                          "PING :irc.fenmoor.test\r\n", reply("002", ":Your host is irc.fenmoor.test")}
+        << QByteArrayList{serverReply("001", ":Welcome Pilot42"), serverReply("005", "NICKLEN=9 :are supported"),
+                          "PING :irc.fenmoor.test\r\n", serverReply("002", ":Your host is irc.fenmoor.test")}
         << "Welcome Pilot42\nYour host is irc.fenmoor.test" << QByteArray("PONG :irc.fenmoor.test\r\n");
 }
 
@@ -256,8 +149,9 @@ void TestDispatch::serverInfo()
     QFETCH(QString, info);
     QFETCH(QByteArray, answer);
 
-    Session session;
-    QVERIFY(session.open());
+    TestSession session;
+    QVERIFY(session.openLobby());
+    session.quietTimers();
     SendRecorder sent(QStringLiteral("irc"));
     session.send(lines.join());
     QVERIFY(session.sync());
@@ -269,13 +163,14 @@ void TestDispatch::serverInfo()
 
 void TestDispatch::serverInfoIsOneEditPerRead()
 {
-    Session session;
-    QVERIFY(session.open());
+    TestSession session;
+    QVERIFY(session.openLobby());
+    session.quietTimers();
     QSignalSpy reads(lobby().irc, &Socket::dataArrival);
     QSignalSpy edits(lobby().ircInfo->document(), &QTextDocument::contentsChange);
     QByteArray motd;
     for (int i = 0; i < 2000; ++i)
-        motd += reply("372", ":- line " + QByteArray::number(i));
+        motd += serverReply("372", ":- line " + QByteArray::number(i));
     session.send(motd);
     QVERIFY(session.sync());
 
@@ -292,37 +187,37 @@ void TestDispatch::channelList_data()
     QTest::addColumn<QByteArrayList>("lines");
     QTest::addColumn<QStringList>("rows");
 
-    const QByteArray help = listEntry("#Help", "12", ":05 Help channel");
+    const QByteArray help = listEntry("#Help", "12", "05 Help channel");
     QTest::newRow("picture from the topic's number")
         << QByteArrayList{help} << QStringList{"#Help|6|12|Help channel"};
-    QTest::newRow("first picture") << QByteArrayList{listEntry("#Games", "3", ":00 Play here")}
+    QTest::newRow("first picture") << QByteArrayList{listEntry("#Games", "3", "00 Play here")}
                                    << QStringList{"#Games|1|3|Play here"};
-    QTest::newRow("last picture") << QByteArrayList{listEntry("#Cup", "40", ":06 Tournament")}
+    QTest::newRow("last picture") << QByteArrayList{listEntry("#Cup", "40", "06 Tournament")}
                                   << QStringList{"#Cup|7|40|Tournament"};
-    QTest::newRow("number beyond the pictures") << QByteArrayList{listEntry("#Odd", "2", ":07 Odd one")}
+    QTest::newRow("number beyond the pictures") << QByteArrayList{listEntry("#Odd", "2", "07 Odd one")}
                                                 << QStringList{"#Odd|0|2|Odd one"};
-    QTest::newRow("topic without a picture number") << QByteArrayList{listEntry("#Odd", "2", ":12 Odd one")}
+    QTest::newRow("topic without a picture number") << QByteArrayList{listEntry("#Odd", "2", "12 Odd one")}
                                                     << QStringList{"#Odd|0|2|Odd one"};
     QTest::newRow("number beyond the pictures keeps the old one")
-        << QByteArrayList{help, listEntry("#Help", "14", ":07 Renamed")} << QStringList{"#Help|6|14|Renamed"};
+        << QByteArrayList{help, listEntry("#Help", "14", "07 Renamed")} << QStringList{"#Help|6|14|Renamed"};
     QTest::newRow("topic without a number keeps the old picture")
-        << QByteArrayList{help, listEntry("#Help", "14", ":12 Renamed")} << QStringList{"#Help|6|14|Renamed"};
+        << QByteArrayList{help, listEntry("#Help", "14", "12 Renamed")} << QStringList{"#Help|6|14|Renamed"};
     QTest::newRow("second entry for a channel updates its row")
-        << QByteArrayList{help, listEntry("#Games", "3", ":00 Play here"), listEntry("#Help", "2", ":01 Quiet now")}
+        << QByteArrayList{help, listEntry("#Games", "3", "00 Play here"), listEntry("#Help", "2", "01 Quiet now")}
         << QStringList{"#Help|2|2|Quiet now", "#Games|1|3|Play here"};
     QTest::newRow("one-word topic keeps the description")
-        << QByteArrayList{help, listEntry("#Help", "4", ":02")} << QStringList{"#Help|3|4|Help channel"};
-    QTest::newRow("one-word topic on a new channel") << QByteArrayList{listEntry("#New", "4", ":03")}
+        << QByteArrayList{help, listEntry("#Help", "4", "02")} << QStringList{"#Help|3|4|Help channel"};
+    QTest::newRow("one-word topic on a new channel") << QByteArrayList{listEntry("#New", "4", "03")}
                                                      << QStringList{"#New|4|4|"};
     QTest::newRow("server order is kept")
-        << QByteArrayList{listEntry("#Zulu", "1", ":00 z"), listEntry("#Alpha", "2", ":00 a")}
+        << QByteArrayList{listEntry("#Zulu", "1", "00 z"), listEntry("#Alpha", "2", "00 a")}
         << QStringList{"#Zulu|1|1|z", "#Alpha|1|2|a"};
     QTest::newRow("start of list empties it")
-        << QByteArrayList{help, reply("321", "Channel :Users  Name"), listEntry("#New", "1", ":04 Fresh")}
+        << QByteArrayList{help, serverReply("321", "Channel :Users  Name"), listEntry("#New", "1", "04 Fresh")}
         << QStringList{"#New|5|1|Fresh"};
     QTest::newRow("start of list without entries leaves it empty")
-        << QByteArrayList{help, reply("321", "Channel :Users  Name"), reply("323", ":End of LIST")} << QStringList{};
-    QTest::newRow("description keeps its blanks") << QByteArrayList{listEntry("#Sp", "1", ":00 two  blanks ")}
+        << QByteArrayList{help, serverReply("321", "Channel :Users  Name"), serverReply("323", ":End of LIST")} << QStringList{};
+    QTest::newRow("description keeps its blanks") << QByteArrayList{listEntry("#Sp", "1", "00 two  blanks ")}
                                                   << QStringList{"#Sp|1|1|two  blanks "};
 }
 
@@ -331,8 +226,9 @@ void TestDispatch::channelList()
     QFETCH(QByteArrayList, lines);
     QFETCH(QStringList, rows);
 
-    Session session;
-    QVERIFY(session.open());
+    TestSession session;
+    QVERIFY(session.openLobby());
+    session.quietTimers();
     SendRecorder sent(QStringLiteral("irc"));
     session.send(lines.join());
     QVERIFY(session.sync());
@@ -343,9 +239,10 @@ void TestDispatch::channelList()
 
 void TestDispatch::refreshAsksForTheListOnly()
 {
-    Session session;
-    QVERIFY(session.open());
-    session.send(listEntry("#Help", "12", ":05 Help channel") + listEntry("#Games", "3", ":00 Play here"));
+    TestSession session;
+    QVERIFY(session.openLobby());
+    session.quietTimers();
+    session.send(listEntry("#Help", "12", "05 Help channel") + listEntry("#Games", "3", "00 Play here"));
     QVERIFY(session.sync());
     const QStringList before = rowsOf(lobby().channels, 2);
     QCOMPARE(before.size(), 2);
@@ -356,7 +253,7 @@ void TestDispatch::refreshAsksForTheListOnly()
 
     QCOMPARE(sent.sends, QList<QByteArray>{gListCommand});
     QCOMPARE(rowsOf(lobby().channels, 2), before);
-    QTRY_COMPARE(session.wire(), gListCommand);
+    QTRY_COMPARE(session.wire(session.registrationEnd()), gListCommand);
 }
 
 // -------------------------------------------------------- users in the lobby
@@ -380,7 +277,7 @@ void TestDispatch::whoInLobby_data()
     QTest::newRow("end of reply with nothing collected")
         << QByteArrayList{endOfWho()} << QStringList{} << QStringList{};
     QTest::newRow("entry without a nick is skipped")
-        << QByteArrayList{reply("352", "#Help ~Username players.fenmoor.test"), whoEntry("#Help", "Ace", "3"),
+        << QByteArrayList{serverReply("352", "#Help ~Username players.fenmoor.test"), whoEntry("#Help", "Ace", "3"),
                           endOfWho()}
         << QStringList{"Ace|#Help"} << QStringList{"Ace|0|#Help"};
 }
@@ -391,8 +288,9 @@ void TestDispatch::whoInLobby()
     QFETCH(QStringList, buffer);
     QFETCH(QStringList, rows);
 
-    Session session;
-    QVERIFY(session.open());
+    TestSession session;
+    QVERIFY(session.openLobby());
+    session.quietTimers();
     SendRecorder sent(QStringLiteral("irc"));
     session.send(lines.join());
     QVERIFY(session.sync());
@@ -405,8 +303,9 @@ void TestDispatch::whoInLobby()
 
 void TestDispatch::whoTimerStartsAFreshCollection()
 {
-    Session session;
-    QVERIFY(session.open());
+    TestSession session;
+    QVERIFY(session.openLobby());
+    session.quietTimers();
     session.send(whoEntry("#Help", "Ace", "3") + endOfWho() + whoEntry("#Games", "Stale", "1"));
     QVERIFY(session.sync());
     QCOMPARE(rowsOf(lobby().whoList, 1), QStringList{"Ace|0|#Help"});
@@ -423,7 +322,7 @@ void TestDispatch::whoTimerStartsAFreshCollection()
 
     session.send(whoEntry("#Games", "Bob", "1") + endOfWho());
     QTRY_COMPARE(rowsOf(lobby().whoList, 1), QStringList{"Bob|0|#Games"});
-    QTRY_COMPARE(session.wire(), QByteArray("who\r\n"));
+    QTRY_COMPARE(session.wire(session.registrationEnd()), QByteArray("who\r\n"));
 }
 
 // ------------------------------------------------------- users in a channel
@@ -439,7 +338,7 @@ void TestDispatch::namesInChannel_data()
         << namesOf("Pilot42 " + gSpecialFrom.toUtf8() + " Ace")
         << QStringList{"Pilot42|52", gSpecialTo + "|51", "Ace|52"};
     QTest::newRow("blanks around the reply")
-        << reply("353", "  = #Help :Ace Zed  ") << QStringList{"Ace|52", "Zed|52"};
+        << serverReply("353", "  = #Help :Ace Zed  ") << QStringList{"Ace|52", "Zed|52"};
     QTest::newRow("member named twice is listed once")
         << namesOf("Ace Zed Ace") << QStringList{"Ace|52", "Zed|52"};
     QTest::newRow("empty reply") << namesOf("") << QStringList{};
@@ -450,24 +349,26 @@ void TestDispatch::namesInChannel()
     QFETCH(QByteArray, line);
     QFETCH(QStringList, users);
 
-    Session session;
-    QVERIFY(session.open());
-    Session::enterChannel();
+    TestSession session;
+    QVERIFY(session.openLobby());
+    session.quietTimers();
+    session.loadChannel(QStringLiteral("#Help"));
     SendRecorder sent(QStringLiteral("irc"));
     session.send(line);
     QVERIFY(session.sync());
 
     QCOMPARE(rowsOf(channel().users, 0), users);
     QCOMPARE(sent.sends, QList<QByteArray>{"who\r\n"});
-    QTRY_COMPARE(session.wire(), QByteArray("who\r\n"));
+    QTRY_COMPARE(session.wire(session.registrationEnd()), QByteArray("who\r\n"));
 }
 
 // A NAMES reply that arrives after the user has left the channel (or one the
 // server sends for no reason) belongs to no open channel window.
 void TestDispatch::namesAfterLeavingAreIgnored()
 {
-    Session session;
-    QVERIFY(session.open());
+    TestSession session;
+    QVERIFY(session.openLobby());
+    session.quietTimers();
     SendRecorder sent(QStringLiteral("irc"));
     session.send(namesOf("Pilot42 Ace Zed"));
     QVERIFY(session.sync());
@@ -500,7 +401,7 @@ void TestDispatch::whoInChannel_data()
         << QStringList{gSpecialTo + "|51", "Ace|52"} << QByteArray("whois Ace\r\n");
     QTest::newRow("real name without a flag leaves it unknown")
         << namesOf("Ace Zed")
-        << QByteArrayList{reply("352", "#Help ~Username players.fenmoor.test irc.fenmoor.test Ace H :0 Ace's PC"),
+        << QByteArrayList{serverReply("352", "#Help ~Username players.fenmoor.test irc.fenmoor.test Ace H :0 Ace's PC"),
                           whoEntry("#Help", "Zed", "4")}
         << QStringList{"Ace|52", "Zed|5"} << QByteArray("whois Ace\r\n");
     QTest::newRow("flag without a picture leaves it unknown")
@@ -515,11 +416,12 @@ void TestDispatch::whoInChannel()
     QFETCH(QStringList, users);
     QFETCH(QByteArray, whois);
 
-    Session session;
-    QVERIFY(session.open());
-    Session::enterChannel();
+    TestSession session;
+    QVERIFY(session.openLobby());
+    session.quietTimers();
+    session.loadChannel(QStringLiteral("#Help"));
     session.send(names);
-    QTRY_COMPARE(session.wire(), QByteArray("who\r\n"));
+    QTRY_COMPARE(session.wire(session.registrationEnd()), QByteArray("who\r\n"));
     SendRecorder sent(QStringLiteral("irc"));
     session.send(whoLines.join());
     QVERIFY(session.sync());
@@ -532,7 +434,7 @@ void TestDispatch::whoInChannel()
     QVERIFY(session.sync());
     QCOMPARE(sent.joined(), whois);
     QCOMPARE(sent.sends.size(), whois.count("\r\n"));
-    QTRY_COMPARE(session.wire(), "who\r\n" + whois);
+    QTRY_COMPARE(session.wire(session.registrationEnd()), "who\r\n" + whois);
 }
 
 // ------------------------------------------------------------------ leaving
@@ -554,8 +456,9 @@ void TestDispatch::leaving()
     QFETCH(QByteArray, line);
     QFETCH(bool, ownLeave);
 
-    Session session;
-    QVERIFY(session.open());
+    TestSession session;
+    QVERIFY(session.openLobby());
+    session.quietTimers();
     // As in a channel, where the lobby's refreshes are off.
     lobby().refreshChanButton->setEnabled(false);
     session.send(whoEntry("#Help", "Ace", "3"));
@@ -574,7 +477,7 @@ void TestDispatch::leaving()
     QCOMPARE(sent.sends, expected);
     QCOMPARE(lobby().whoBuffer.isEmpty(), ownLeave);
     const QByteArray expectedWire = expected.join();
-    QTRY_COMPARE(session.wire(), expectedWire);
+    QTRY_COMPARE(session.wire(session.registrationEnd()), expectedWire);
 }
 
 // -------------------------------------------------------------- reassembly
@@ -585,7 +488,7 @@ void TestDispatch::reassembly_data()
     QTest::addColumn<QStringList>("rows");
     QTest::addColumn<QString>("info");
 
-    const QByteArray help = listEntry("#Help", "12", ":05 Help channel");
+    const QByteArray help = listEntry("#Help", "12", "05 Help channel");
     const qsizetype nameMiddle = help.indexOf("#He") + 3;
     QTest::newRow("list entry split inside the channel name")
         << QByteArrayList{help.left(nameMiddle), help.mid(nameMiddle)} << QStringList{"#Help|6|12|Help channel"}
@@ -595,23 +498,23 @@ void TestDispatch::reassembly_data()
     QTest::newRow("list entry in three pieces")
         << QByteArrayList{help.left(5), help.mid(5, 30), help.mid(35)} << QStringList{"#Help|6|12|Help channel"}
         << "";
-    const QByteArray motd = reply("372", ":- Welcome to Fenmoor");
+    const QByteArray motd = serverReply("372", ":- Welcome to Fenmoor");
     QTest::newRow("server text split: shown once")
         << QByteArrayList{motd.left(20), motd.mid(20)} << QStringList{} << "- Welcome to Fenmoor";
 
-    const QByteArray cafe = listEntry("#Cafe", "2", ":01 Caf\xc3\xa9 talk");
+    const QByteArray cafe = listEntry("#Cafe", "2", "01 Caf\xc3\xa9 talk");
     const qsizetype secondByte = cafe.indexOf("\xa9");
     QTest::newRow("character split between reads")
         << QByteArrayList{cafe.left(secondByte), cafe.mid(secondByte)}
         << QStringList{QStringLiteral("#Cafe|2|2|Caf\u00e9 talk")} << "";
 
     QTest::newRow("several lines in one read, in order")
-        << QByteArrayList{listEntry("#Old", "1", ":00 gone") + reply("321", "Channel :Users Name") + help
-                          + reply("375", ":first") + listEntry("#Games", "3", ":00 Play here") + reply("376", ":second")}
+        << QByteArrayList{listEntry("#Old", "1", "00 gone") + serverReply("321", "Channel :Users Name") + help
+                          + serverReply("375", ":first") + listEntry("#Games", "3", "00 Play here") + serverReply("376", ":second")}
         << QStringList{"#Help|6|12|Help channel", "#Games|1|3|Play here"} << "first\nsecond";
-    const QByteArray second = reply("376", ":second");
+    const QByteArray second = serverReply("376", ":second");
     QTest::newRow("lines ending and starting inside one read")
-        << QByteArrayList{reply("375", ":first") + help.left(10), help.mid(10) + second.chopped(5), second.right(5)}
+        << QByteArrayList{serverReply("375", ":first") + help.left(10), help.mid(10) + second.chopped(5), second.right(5)}
         << QStringList{"#Help|6|12|Help channel"} << "first\nsecond";
 }
 
@@ -621,8 +524,9 @@ void TestDispatch::reassembly()
     QFETCH(QStringList, rows);
     QFETCH(QString, info);
 
-    Session session;
-    QVERIFY(session.open());
+    TestSession session;
+    QVERIFY(session.openLobby());
+    session.quietTimers();
     QVERIFY(session.sendPieces(pieces));
     QVERIFY(session.sync());
 
@@ -637,9 +541,10 @@ void TestDispatch::reassembly()
 // they must be handled after the line that is running, in order, none lost.
 void TestDispatch::linesArrivingDuringAHandlerWaitForIt()
 {
-    Session session;
-    QVERIFY(session.open());
-    Session::enterChannel();
+    TestSession session;
+    QVERIFY(session.openLobby());
+    session.quietTimers();
+    session.loadChannel(QStringLiteral("#Help"));
     // The connection's own socket shows when bytes have reached the client
     // but are not taken yet.
     const auto* connection = lobby().irc->findChild<QTcpSocket*>();
@@ -650,7 +555,7 @@ void TestDispatch::linesArrivingDuringAHandlerWaitForIt()
     // server answers the list and who requests the kick sent, and waits until
     // the answer is inside the client.
     const QByteArray late = whoEntry("#Games", "Late1", "4") + whoEntry("*", "Late2", "5")
-                          + listEntry("#Late", "4", ":02 Arrived meanwhile") + reply("372", ":- late text");
+                          + listEntry("#Late", "4", "02 Arrived meanwhile") + serverReply("372", ":- late text");
     bool answerArrived = false;
     qsizetype sendsWhileShown = -1;
     MessageBoxRecorder boxes;
@@ -659,8 +564,7 @@ void TestDispatch::linesArrivingDuringAHandlerWaitForIt()
         answerArrived = QTest::qWaitFor([&] { return connection->bytesAvailable() > 0; });
         sendsWhileShown = sent.sends.size();
     };
-    session.send(":ChanServ!~ChanServ@players.fenmoor.test KICK #Help Pilot42 :flooding\r\n"
-                 + reply("372", ":- same block"));
+    session.send(fromChanServ("KICK #Help Pilot42 :flooding") + serverReply("372", ":- same block"));
     // Nothing more is sent until the late lines show: bytes left unread in
     // the socket would otherwise wait for the next arrival.
     QTRY_COMPARE(lobby().ircInfo->toPlainText(), QStringLiteral("- same block\n- late text"));
@@ -671,7 +575,7 @@ void TestDispatch::linesArrivingDuringAHandlerWaitForIt()
     QCOMPARE(whoBufferOf(lobby()), (QStringList{"Late1|#Games", "Late2| "}));
     QCOMPARE(rowsOf(lobby().channels, 2), QStringList{"#Late|3|4|Arrived meanwhile"});
     QCOMPARE(sendsWhileShown, sent.sends.size());
-    QTRY_COMPARE(session.wire(), sent.joined());
+    QTRY_COMPARE(session.wire(session.registrationEnd()), sent.joined());
 }
 
 // ---------------------------------------------------------------- safety
@@ -689,19 +593,20 @@ void TestDispatch::serverTextNeverBreaksALine()
 {
     QFETCH(QByteArray, bad);
 
-    Session session;
-    QVERIFY(session.open());
+    TestSession session;
+    QVERIFY(session.openLobby());
+    session.quietTimers();
     SendRecorder sent(QStringLiteral("irc"));
-    session.send(listEntry("#Bad" + bad + "QUIT", "3", ":01 trap") + listEntry("#Good", "3", ":01 fine"));
+    session.send(listEntry("#Bad" + bad + "QUIT", "3", "01 trap") + listEntry("#Good", "3", "01 fine"));
     QVERIFY(session.sync());
     QCOMPARE(rowsOf(lobby().channels, 2), QStringList{"#Good|2|3|fine"});
 
-    Session::enterChannel();
+    session.loadChannel(QStringLiteral("#Help"));
     session.send(namesOf("Ace Bad" + bad + "QUIT Zed"));
-    QTRY_COMPARE(session.wire(), QByteArray("who\r\n"));
+    QTRY_COMPARE(session.wire(session.registrationEnd()), QByteArray("who\r\n"));
     session.send(endOfWho());
     QVERIFY(session.sync());
-    QTRY_COMPARE(session.wire(), QByteArray("who\r\nwhois Ace\r\nwhois Zed\r\n"));
+    QTRY_COMPARE(session.wire(session.registrationEnd()), QByteArray("who\r\nwhois Ace\r\nwhois Zed\r\n"));
     QVERIFY(wireIsClean(sent.joined()));
 }
 
@@ -718,14 +623,14 @@ void TestDispatch::garbageIsSurvived_data()
         {"server name and blank", ":irc.fenmoor.test \r\n"},
         {"list entry without text", ":irc.fenmoor.test 322\r\n"},
         {"list entry with empty text", ":irc.fenmoor.test 322 Pilot42 \r\n"},
-        {"list entry with only blanks", reply("322", "   ")},
-        {"picture number out of range", listEntry("#Big", "1", ":099999 x")},
-        {"negative picture number", listEntry("#Neg", "1", ":0-5 x")},
+        {"list entry with only blanks", serverReply("322", "   ")},
+        {"picture number out of range", listEntry("#Big", "1", "099999 x")},
+        {"negative picture number", listEntry("#Neg", "1", "0-5 x")},
         {"list entry without prefix", "322 only\r\n"},
         {"names without text", ":irc.fenmoor.test 353\r\n"},
-        {"names with only a colon", reply("353", ":")},
-        {"who entry cut short", reply("352", "#Help")},
-        {"who entry of blanks", reply("352", "          ")},
+        {"names with only a colon", serverReply("353", ":")},
+        {"who entry cut short", serverReply("352", "#Help")},
+        {"who entry of blanks", serverReply("352", "          ")},
         {"end of who without text", ":irc.fenmoor.test 315\r\n"},
         {"player line without command", ":Pilot42!~Username@players.fenmoor.test\r\n"},
         {"player line without nick", ":!~Username@players.fenmoor.test PART\r\n"},
@@ -735,8 +640,8 @@ void TestDispatch::garbageIsSurvived_data()
         {"NUL bytes", QByteArray(nulBytes, sizeof nulBytes - 1)},
         {"invalid UTF-8", ":irc.fenmoor.test 322 Pilot42 #\xff\xfe\xc3 1 :0\xc3 x\r\n"},
         {"over-long line", QByteArray(100 * 1024, 'x') + "\r\n"},
-        {"over-long list entry", listEntry("#" + QByteArray(70 * 1024, 'L'), "1", ":01 x")},
-        {"many empty fields", reply("352", QByteArray(5000, ' ') + "x")},
+        {"over-long list entry", listEntry("#" + QByteArray(70 * 1024, 'L'), "1", "01 x")},
+        {"many empty fields", serverReply("352", QByteArray(5000, ' ') + "x")},
         {"many names", namesOf(QByteArray("N ").repeated(4000))},
     };
     for (const auto& [name, bytes] : lines) {
@@ -750,15 +655,16 @@ void TestDispatch::garbageIsSurvived()
     QFETCH(QByteArray, garbage);
     QFETCH(bool, inChannel);
 
-    Session session;
-    QVERIFY(session.open());
+    TestSession session;
+    QVERIFY(session.openLobby());
+    session.quietTimers();
     if (inChannel)
-        Session::enterChannel();
+        session.loadChannel(QStringLiteral("#Help"));
     SendRecorder sent(QStringLiteral("irc"));
     session.send(garbage);
     QVERIFY(session.sync());
 
-    session.send(listEntry("#After", "5", ":01 Still working") + reply("372", ":- still reading"));
+    session.send(listEntry("#After", "5", "01 Still working") + serverReply("372", ":- still reading"));
     QTRY_VERIFY(lobby().channels->contains(QStringLiteral("#After")));
     const int row = *lobby().channels->row(QStringLiteral("#After"));
     QCOMPARE(lobby().channels->iconAt(row), 2);

@@ -15,9 +15,9 @@
 #include "platform/listview.h"
 #include "platform/service.h"
 #include "platform/socket.h"
-#include "support/channel_session.h"
 #include "support/fakes.h"
 #include "support/irc_lines_fixture.h"
+#include "support/test_session.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -159,9 +159,8 @@ HostileRound hostileRound(quint32 seed)
     // Thousands of lines in one read.
     QByteArray burst;
     for (int i = 0; i < 3000; ++i) {
-        burst += ":irc.fenmoor.test 372 Pilot42 :- line " + QByteArray::number(i) + "\r\n";
-        burst += ":irc.fenmoor.test 352 Pilot42 #Help ~Username players.fenmoor.test irc.fenmoor.test P"
-                 + QByteArray::number(i) + " H :0 " + QByteArray::number(i % 60) + " 0\r\n";
+        burst += serverReply("372", ":- line " + QByteArray::number(i));
+        burst += whoEntry("#Help", "P" + QByteArray::number(i), QByteArray::number(i % 60));
     }
     round.lines.append(burst);
     round.lines.append(randomBytes(random, 16 * 1024) + "\r\n");
@@ -184,9 +183,9 @@ bool stream(QTcpSocket* connection, const QByteArrayList& pieces)
 }
 
 // A private message to us is shown whether or not a channel is open.
-bool ordinaryMessageShown(ChannelSession& session, const QByteArray& text)
+bool ordinaryMessageShown(TestSession& session, const QByteArray& text)
 {
-    session.irc.send(0, fromPlayer("Kite", "PRIVMSG Pilot42 :" + text));
+    session.send(fromPlayer("Kite", "PRIVMSG Pilot42 :" + text));
     return QTest::qWaitFor([&] {
         return channel().isLoaded() && channel().chat->toPlainText().contains(QStringLiteral("[Kite] ") + QString::fromUtf8(text));
     });
@@ -234,9 +233,9 @@ void TestHostile::chatServerStream()
     QFETCH(bool, inChannel);
     QFETCH(bool, away);
     MessageBoxRecorder boxes;
-    ChannelSession session;
+    TestSession session;
     if (inChannel)
-        QVERIFY(openQuietChannel(session));
+        QVERIFY(session.enterQuietChannel());
     else
         QVERIFY(session.openLobby());
     lobby().iAmAway = away;
@@ -251,16 +250,16 @@ void TestHostile::chatServerStream()
     clock.start();
     for (int round = 0; round < kRounds; ++round) {
         const HostileRound bytes = hostileRound(0x7a3e + round);
-        QTcpSocket* connection = session.irc.connection(0);
+        QTcpSocket* connection = session.chatConnection();
         QVERIFY2(stream(connection, bytes.garbage), qPrintable(QStringLiteral("round %1").arg(round)));
-        QVERIFY(allHandled(session));
+        QVERIFY(session.sync());
         const qint64 beforeEndless = statusKiB("VmRSS");
         QVERIFY(stream(connection, bytes.endlessLine));
         const qint64 endlessGrowth = statusKiB("VmRSS") - beforeEndless;
         if (kMemoryIsMeasurable)
             QVERIFY2(endlessGrowth < 12 * 1024, qPrintable(QStringLiteral("grew by %1 KiB").arg(endlessGrowth)));
         QVERIFY(stream(connection, bytes.lines));
-        QVERIFY(allHandled(session));
+        QVERIFY(session.sync());
         if (round == 0)
             afterFirst = statusKiB("VmRSS");
         QVERIFY(lobby().isLoaded());
@@ -274,7 +273,7 @@ void TestHostile::chatServerStream()
         QVERIFY2(growth < 48 * 1024, qPrintable(QStringLiteral("grew by %1 KiB").arg(growth)));
 
     QVERIFY(ordinaryMessageShown(session, "still here after the storm"));
-    QVERIFY(wireIsClean(session.irc.received(0)));
+    QVERIFY(wireIsClean(session.wire()));
     QVERIFY(wireIsClean(sent.joined()));
     QVERIFY(lobby().irc->state() == Socket::Connected);
 }
@@ -282,23 +281,21 @@ void TestHostile::chatServerStream()
 void TestHostile::refusedNickAmidGarbage()
 {
     MessageBoxRecorder boxes;
-    ChannelSession session;
+    TestSession session;
     QVERIFY(session.openLobby());
     QRandomGenerator random(433);
     // A refusal without text is no refusal; one with broken fields still is.
-    session.irc.send(0, ":irc.fenmoor.test 433\r\n" + randomBytes(random, 4096) + "\r\n"
-                            + ":irc.fenmoor.test 433 * :::\r\n" + numericLines(random));
+    session.send(":irc.fenmoor.test 433\r\n" + randomBytes(random, 4096) + "\r\n"
+                 + ":irc.fenmoor.test 433 * :::\r\n" + numericLines(random));
     QTRY_COMPARE(boxes.boxes.size(), 1);
     QTRY_VERIFY(!lobby().isLoaded());
     QVERIFY(login().isVisible());
-    QTRY_VERIFY(session.irc.closedByClient(0));
+    QTRY_VERIFY(session.chatClosedByClient());
 
     // A new session on the same program works as the first would have.
-    login().cookieTemText = ChannelSession::kCookie;
-    lobby().ircConnect(ChannelSession::kUser, 7);
-    QTRY_COMPARE(session.irc.connectionCount(), 2);
-    QTRY_VERIFY(lobby().isVisible());
-    session.irc.send(1, fromPlayer("Kite", "PRIVMSG Pilot42 :welcome back"));
+    QVERIFY(session.openLobby());
+    QCOMPARE(session.chat.connectionCount(), 2);
+    session.send(fromPlayer("Kite", "PRIVMSG Pilot42 :welcome back"));
     QTRY_VERIFY(channel().isLoaded() && channel().chat->toPlainText().contains(QStringLiteral("[Kite] welcome back")));
     QCOMPARE(boxes.boxes.size(), 1);
 }
@@ -330,9 +327,8 @@ void TestHostile::gatewayLogin()
 {
     QFETCH(QByteArray, welcome);
     QFETCH(bool, goesOn);
-    useFreshSettings();
-    FakeServer gateway;
-    FakeServer chat;
+    TestSession session;
+    FakeServer& gateway = session.gateway;
     // The first request gets the hostile page; every later one the ordinary
     // exchange, so a second attempt can succeed.
     gateway.onReceived = [&](int index) {
@@ -343,11 +339,8 @@ void TestHostile::gatewayLogin()
         gateway.send(index, pages.value(index, kAccepted));
         gateway.closeConnection(index);
     };
-    pointServiceAt(gateway.port(), chat.port());
     MessageBoxRecorder boxes;
-    Forms forms;
-    login().ensureLoaded();
-    login().show();
+    session.showLogin();
     login().setExchangeTimeout(5000);
     login().userTxt->setText(QStringLiteral("Ash"));
     const qint64 before = statusKiB("VmRSS");
@@ -358,7 +351,7 @@ void TestHostile::gatewayLogin()
         QTRY_VERIFY(login().Command1->isVisible());
         login().Command1->click();
     }
-    QTRY_COMPARE_WITH_TIMEOUT(chat.connectionCount(), 1, 20000);
+    QTRY_COMPARE_WITH_TIMEOUT(session.chat.connectionCount(), 1, 20000);
     const QByteArray requests = gateway.allReceived();
     QVERIFY(wireIsClean(requests));
     QVERIFY(!requests.contains("X-Injected"));
@@ -392,16 +385,15 @@ void TestHostile::gameList()
     QFETCH(QByteArray, page);
     QFETCH(int, rows);
     MessageBoxRecorder boxes;
-    ChannelSession session;
-    QVERIFY(openQuietChannel(session));
+    TestSession session;
+    QVERIFY(session.enterQuietChannel());
     channel().games->appendItem(QStringLiteral("Before"));
     const qint64 before = statusKiB("VmRSS");
 
     lobby().gamesTimer_Timer();
     const int connection = 2;
     QVERIFY(session.waitForRequest(connection));
-    session.gateway.send(connection, page);
-    session.gateway.closeConnection(connection);
+    session.answer(connection, page);
     QTRY_VERIFY_WITH_TIMEOUT(lobby().http->state() == Socket::Closed, 20000);
     letEventsRun(50);
 

@@ -13,10 +13,9 @@
 #include "platform/listview.h"
 #include "platform/service.h"
 #include "platform/socket.h"
-#include "support/channel_session.h"
 #include "support/fakes.h"
 #include "support/irc_lines_fixture.h"
-#include "support/lobby_session.h"
+#include "support/test_session.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -79,16 +78,13 @@ private slots:
 void TestInjection::markupIsShownLiterally()
 {
     MessageBoxRecorder boxes;
-    ChannelSession session;
+    TestSession session;
     QVERIFY(session.openLobby());
-    for (QTimer* timer : {lobby().listTimer, lobby().whoTimerX})
-        timer->stop();
+    session.quietTimers();
 
     // The lobby's lists.
-    session.irc.send(0, serverReply("322", utf8(kChannelName) + " 3 :05 " + utf8(kTopic))
-                            + serverReply("352", utf8(kChannelName) + " ~Username players.fenmoor.test irc.fenmoor.test "
-                                                     + utf8(kNick) + " H :0 12 0")
-                            + serverReply("315", "* :End of WHO list"));
+    session.send(listEntry(utf8(kChannelName), "3", "05 " + utf8(kTopic))
+                 + whoEntry(utf8(kChannelName), utf8(kNick), "12") + endOfWho());
     QTRY_COMPARE(lobby().whoList->count(), 1);
     QTRY_VERIFY(lobby().channels->contains(kChannelName));
     const int row = *lobby().channels->row(kChannelName);
@@ -98,23 +94,23 @@ void TestInjection::markupIsShownLiterally()
     QCOMPARE(lobby().whoList->subItem(0, 1), kChannelName);
 
     // The server's text.
-    session.irc.send(0, serverReply("372", ":- " + utf8(kMessage)));
+    session.send(serverReply("372", ":- " + utf8(kMessage)));
     QTRY_VERIFY(lobby().ircInfo->toPlainText().contains(QStringLiteral("- ") + kMessage));
 
     // The channel window: label, caption, members, chat.
     QVERIFY(session.doubleClick(kChannelName));
     QVERIFY(session.waitForRequest(0));
-    session.answer(0, ChannelSession::kSchemeAnswer);
+    session.answer(0, TestSession::kSchemeAnswer);
     QTRY_VERIFY(channel().isVisible());
     QCOMPARE(channel().Label2->text(), kChannelName);
     QVERIFY(channel().windowTitle().startsWith(kChannelName));
-    session.irc.send(0, serverReply("353", "= " + utf8(kChannelName) + " :Pilot42 " + utf8(kNick))
-                            + fromPlayer(utf8(kJoiner), "JOIN :" + utf8(kChannelName))
-                            + fromPlayer(utf8(kNick), "PRIVMSG " + utf8(kChannelName) + " :" + utf8(kMessage))
-                            + fromPlayer(utf8(kNick), "PRIVMSG " + utf8(kChannelName) + " :/me " + utf8(kMessage))
-                            + fromPlayer(utf8(kNick), "PRIVMSG Pilot42 :" + utf8(kMessage))
-                            + fromChanServ("KICK " + utf8(kChannelName) + ' ' + utf8(kJoiner) + " :" + utf8(kReason)));
-    QVERIFY(allHandled(session));
+    session.send(namesOf("Pilot42 " + utf8(kNick), utf8(kChannelName))
+                 + fromPlayer(utf8(kJoiner), "JOIN :" + utf8(kChannelName))
+                 + fromPlayer(utf8(kNick), "PRIVMSG " + utf8(kChannelName) + " :" + utf8(kMessage))
+                 + fromPlayer(utf8(kNick), "PRIVMSG " + utf8(kChannelName) + " :/me " + utf8(kMessage))
+                 + fromPlayer(utf8(kNick), "PRIVMSG Pilot42 :" + utf8(kMessage))
+                 + fromChanServ("KICK " + utf8(kChannelName) + ' ' + utf8(kJoiner) + " :" + utf8(kReason)));
+    QVERIFY(session.sync());
     QVERIFY(column(channel().users, 0).contains(kNick));
     const QString chat = channel().chat->toPlainText();
     for (const QString& shown : {kNick + QStringLiteral("> ") + kMessage, kNick + u' ' + kMessage, u'[' + kNick + QStringLiteral("] ") + kMessage,
@@ -122,7 +118,7 @@ void TestInjection::markupIsShownLiterally()
         QVERIFY2(chat.contains(shown), qPrintable(shown));
 
     // Being kicked names the kicker and the reason in a box.
-    session.irc.send(0, fromChanServ("KICK " + utf8(kChannelName) + " Pilot42 :" + utf8(kReason)));
+    session.send(fromChanServ("KICK " + utf8(kChannelName) + " Pilot42 :" + utf8(kReason)));
     QTRY_COMPARE(boxes.boxes.size(), 1);
     QVERIFY(boxes.boxes[0].text.contains(kReason));
 
@@ -133,15 +129,13 @@ void TestInjection::markupIsShownLiterally()
 
 void TestInjection::ownNameWithMarkup()
 {
-    useFreshSettings();
     MessageBoxRecorder boxes;
-    Forms forms;
-    LobbySession session;
-    QVERIFY(session.start(kNick));
+    TestSession session;
+    QVERIFY(session.openLobby(kNick));
     QVERIFY(lobby().Label4->text().contains(kNick));
     QCOMPARE(lobby().Label4->textFormat(), Qt::PlainText);
     QVERIFY(labelRenderingMarkup(lobby()).isEmpty());
-    QVERIFY(session.chatReceived().contains("NICK " + utf8(kNick) + " \r\n"));
+    QVERIFY(session.wire().contains("NICK " + utf8(kNick) + " \r\n"));
 }
 
 void TestInjection::lineBreaksNeverReachTheChatServer_data()
@@ -157,11 +151,11 @@ void TestInjection::lineBreaksNeverReachTheChatServer_data()
         << fromPlayer("Ca\rrl", "JOIN :#Help") << QString() << QString();
     QTest::newRow("nick with NUL joins") << QByteArray(nulJoin, sizeof nulJoin - 1) << QString() << QString();
     QTest::newRow("names with CR and NUL, then end of WHO")
-        << QByteArray(nulNames, sizeof nulNames - 1) + serverReply("315", "* :End of WHO list") << QString() << QString();
+        << QByteArray(nulNames, sizeof nulNames - 1) + endOfWho() << QString() << QString();
     QTest::newRow("private message from a nick with CR while away")
         << fromPlayer("Ev\re", "PRIVMSG Pilot42 :hello") << QString() << QStringLiteral("/away gone\rfishing");
     QTest::newRow("channel name with CR listed")
-        << serverReply("322", "#Bad\rName 3 :05 x") + serverReply("322", QByteArray("#Nul\0Name 3 :05 x", 17))
+        << listEntry("#Bad\rName", "3", "05 x") + listEntry(QByteArray("#Nul\0Name", 9), "3", "05 x")
         << QString() << QString();
     QTest::newRow("double-clicked nick with CR, then Enter")
         << QByteArray(nulNames, sizeof nulNames - 1) << QStringLiteral("Ki\rte") << QStringLiteral("hi");
@@ -183,18 +177,18 @@ void TestInjection::lineBreaksNeverReachTheChatServer()
     QFETCH(QString, doubleClicked);
     QFETCH(QString, typed);
     MessageBoxRecorder boxes;
-    ChannelSession session;
-    QVERIFY(openQuietChannel(session));
+    TestSession session;
+    QVERIFY(session.enterQuietChannel());
     SendRecorder sent(QStringLiteral("irc"));
-    const qsizetype from = session.irc.received(0).size();
+    const qsizetype from = session.mark();
     if (typed.startsWith(QStringLiteral("/away"))) {
         lobby().iAmAway = true;
         lobby().myAwayMessage = QStringLiteral("gone\rfishing");
     }
 
     if (!lines.isEmpty()) {
-        session.irc.send(0, lines);
-        QVERIFY(allHandled(session));
+        session.send(lines);
+        QVERIFY(session.sync());
     }
     if (!doubleClicked.isEmpty()) {
         const std::optional<int> row = channel().users->row(doubleClicked);
@@ -210,9 +204,9 @@ void TestInjection::lineBreaksNeverReachTheChatServer()
         QTest::keyClick(channel().message, Qt::Key_Return);
     }
     // Whatever the client sent has arrived once a later line is handled.
-    QVERIFY(allHandled(session));
+    QVERIFY(session.sync());
     QVERIFY(lobby().irc->state() == Socket::Connected);
-    const QByteArray wire = session.irc.received(0).mid(from);
+    const QByteArray wire = session.wire(from);
     QVERIFY2(wireIsClean(wire), wire.constData());
     QVERIFY(wireIsClean(sent.joined()));
     for (const QByteArray& smuggled : {QByteArray("QUIT"), QByteArray("fishing\r")})
@@ -235,7 +229,7 @@ void TestInjection::lineBreaksNeverReachTheGateway()
 {
     QFETCH(QString, channelName);
     MessageBoxRecorder boxes;
-    ChannelSession session;
+    TestSession session;
     QVERIFY(session.openLobby());
     lobby().channels->add(channelName, channelName);
     QVERIFY(session.doubleClick(channelName));
@@ -249,8 +243,8 @@ void TestInjection::lineBreaksNeverReachTheGateway()
     letEventsRun(100);
     QVERIFY(wireIsClean(session.gateway.allReceived()));
     QVERIFY(!session.gateway.allReceived().contains("X-Injected"));
-    QVERIFY(wireIsClean(session.irc.received(0)));
-    QVERIFY(!session.irc.received(0).contains("X-Injected"));
+    QVERIFY(wireIsClean(session.wire()));
+    QVERIFY(!session.wire().contains("X-Injected"));
 }
 
 void TestInjection::storedNameWithLineBreakIsRefused_data()
@@ -267,21 +261,16 @@ void TestInjection::storedNameWithLineBreakIsRefused_data()
 void TestInjection::storedNameWithLineBreakIsRefused()
 {
     QFETCH(QString, storedName);
-    useFreshSettings();
+    TestSession session;
     QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Tavimere1.3"))
         .setValue(QStringLiteral("Username"), storedName);
-    FakeServer gateway;
-    FakeServer chat;
-    pointServiceAt(gateway.port(), chat.port());
     MessageBoxRecorder boxes;
-    Forms forms;
-    login().ensureLoaded();
-    login().show();
+    session.showLogin();
     login().Command1->click();
     QTRY_COMPARE(boxes.boxes.size(), 1);
     letEventsRun(100);
-    QCOMPARE(gateway.connectionCount(), 0);
-    QCOMPARE(chat.connectionCount(), 0);
+    QCOMPARE(session.gateway.connectionCount(), 0);
+    QCOMPARE(session.chat.connectionCount(), 0);
     QVERIFY(login().Command1->isVisible());
 }
 

@@ -9,7 +9,7 @@
 #include "platform/listview.h"
 #include "platform/socket.h"
 #include "support/fakes.h"
-#include "support/lobby_session.h"
+#include "support/test_session.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -49,16 +49,6 @@ void leaveChannel(ChannelExit how)
         channel().exitBtn->click();
     else
         channel().close();
-}
-
-// Puts the channel window on screen for `name` the way entering a channel
-// leaves it, without the gateway: the lobby hidden, the window shown.
-void showChannelWindow(const QString& name)
-{
-    channel().ensureLoaded();
-    channel().Label2->setText(name);
-    lobby().hide();
-    channel().show();
 }
 
 QByteArray finalLine()
@@ -142,8 +132,6 @@ class TestLobbyLifecycle : public QObject {
     Q_OBJECT
 
 private slots:
-    void init();
-
     void leavingTheLobby_data();
     void leavingTheLobby();
     void setUpTakesLoginValues_data();
@@ -174,11 +162,6 @@ private slots:
     void tickWhileChatClosedSendsNothing();
 };
 
-void TestLobbyLifecycle::init()
-{
-    useFreshSettings();
-}
-
 // ------------------------------------------------------------ the lobby
 
 void TestLobbyLifecycle::leavingTheLobby_data()
@@ -191,10 +174,9 @@ void TestLobbyLifecycle::leavingTheLobby_data()
 void TestLobbyLifecycle::leavingTheLobby()
 {
     QFETCH(LobbyExit, how);
-    Forms forms;
-    LobbySession session;
+    TestSession session;
     MessageBoxRecorder boxes;
-    QVERIFY(session.start());
+    QVERIFY(session.openLobby());
     // Values of this session's channel window, unlike the login's.
     lobby().chanW = 12345;
     lobby().chanH = 6780;
@@ -209,7 +191,7 @@ void TestLobbyLifecycle::leavingTheLobby()
     // Bytes sent after the close could not arrive: the final line being the
     // last bytes the server read before the close proves the order.
     QTRY_VERIFY_WITH_TIMEOUT(session.chatClosedByClient(), kWait);
-    QVERIFY2(session.chatReceived().endsWith(last), session.chatReceived().right(80).constData());
+    QVERIFY2(session.wire().endsWith(last), session.wire().right(80).constData());
     QVERIFY(!lobby().isVisible());
     QVERIFY(!lobby().isLoaded());
     QVERIFY(login().isVisible());
@@ -240,8 +222,7 @@ void TestLobbyLifecycle::setUpTakesLoginValues()
     QFETCH(qint32, chY);
     QFETCH(qint32, chS);
     QFETCH(QString, name);
-    Forms forms;
-    LobbySession session;
+    TestSession session;
     MessageBoxRecorder boxes;
     login().ensureLoaded();
     if (storedBefore) {
@@ -250,7 +231,7 @@ void TestLobbyLifecycle::setUpTakesLoginValues()
         login().setchS(chS);
     }
 
-    QVERIFY(session.start(name));
+    QVERIFY(session.openLobby(name));
 
     QCOMPARE(lobby().chanW, chX);
     QCOMPARE(lobby().chanH, chY);
@@ -276,8 +257,7 @@ void TestLobbyLifecycle::timersAtLoadAndOnceUp()
     QFETCH(QString, timer);
     QFETCH(int, interval);
     QFETCH(bool, activeOnceUp);
-    Forms forms;
-    LobbySession session;
+    TestSession session;
     MessageBoxRecorder boxes;
     const auto timerNamed = [&timer]() -> QTimer* {
         Lobby& l = lobby();
@@ -289,8 +269,7 @@ void TestLobbyLifecycle::timersAtLoadAndOnceUp()
             return l.gamesTimer;
         return l.whoisTimer;
     };
-    login().ensureLoaded();
-    login().show();
+    session.showLogin();
 
     // Loaded, the connection not made yet.
     lobby().ircConnect(QStringLiteral("Pilot42"), 7);
@@ -326,16 +305,16 @@ void TestLobbyLifecycle::channelClosingSequence()
     QFETCH(bool, filter);
     QFETCH(bool, notify);
     QFETCH(bool, resizedAfterwards);
-    Forms forms;
-    LobbySession session;
+    TestSession session;
     MessageBoxRecorder boxes;
-    QVERIFY(session.start());
-    QVERIFY(session.listChannel(QStringLiteral("#Help"), 12));
+    QVERIFY(session.openLobby());
+    QVERIFY(session.offerChannels({QStringLiteral("#Help")}));
     lobby().whoList->add(QStringLiteral("Heron"), QStringLiteral("Heron"));
     // The window opens with the opposite of what the user then chooses.
     login().setFilterValue(filter ? 0 : 1);
     login().setNotifyValue(notify ? 0 : 1);
-    showChannelWindow(QStringLiteral("#Help"));
+    session.loadChannel(QStringLiteral("#Help"));
+    channel().show();
     QVERIFY(QTest::qWaitForWindowExposed(&channel()));
     QTRY_VERIFY_WITH_TIMEOUT(lobby().gamesTimer->isActive() && lobby().whoisTimer->isActive(), kWait);
     channel().users->add(QStringLiteral("Heron"), QStringLiteral("Heron"));
@@ -355,7 +334,7 @@ void TestLobbyLifecycle::channelClosingSequence()
     leaveChannel(how);
 
     QCOMPARE(sends.sends, QList<QByteArray>{farewell});
-    QVERIFY(session.waitForChat(farewell));
+    QVERIFY(session.waitForWire(farewell));
     QVERIFY(!channel().isVisible());
     QVERIFY(channel().Label2->text().isEmpty());
     QVERIFY(channel().chat->toPlainText().isEmpty());
@@ -390,11 +369,11 @@ void TestLobbyLifecycle::channelSizeStoredOnClose()
     QFETCH(Qt::WindowState, state);
     QFETCH(bool, sizeKept);
     QFETCH(qint32, storedState);
-    Forms forms;
-    LobbySession session;
+    TestSession session;
     MessageBoxRecorder boxes;
-    QVERIFY(session.start());
-    showChannelWindow(QStringLiteral("#Help"));
+    QVERIFY(session.openLobby());
+    session.loadChannel(QStringLiteral("#Help"));
+    channel().show();
     QVERIFY(QTest::qWaitForWindowExposed(&channel()));
     const QSize client(720, 560);
     channel().resize(client);
@@ -426,15 +405,15 @@ void TestLobbyLifecycle::channelSizeStoredOnClose()
 
 void TestLobbyLifecycle::firstRunChannelSize()
 {
-    Forms forms;
-    LobbySession session;
+    TestSession session;
     MessageBoxRecorder boxes;
-    QVERIFY(session.start());
+    QVERIFY(session.openLobby());
     const QSize expected(twipsToPixelsX(10635), twipsToPixelsY(8835));
 
     // Opening and closing again and again must neither grow nor shrink it.
     for (int round = 0; round < 3; ++round) {
-        showChannelWindow(QStringLiteral("#Help"));
+        session.loadChannel(QStringLiteral("#Help"));
+        channel().show();
         QVERIFY(QTest::qWaitForWindowExposed(&channel()));
         QTRY_COMPARE_WITH_TIMEOUT(outerSize(channel()), expected, kWait);
         channel().close();
@@ -447,13 +426,13 @@ void TestLobbyLifecycle::firstRunChannelSize()
 
 void TestLobbyLifecycle::channelClosesWhenChatIsDead()
 {
-    Forms forms;
-    LobbySession session;
+    TestSession session;
     MessageBoxRecorder boxes;
-    QVERIFY(session.start());
-    QVERIFY(session.listChannel(QStringLiteral("#Help")));
+    QVERIFY(session.openLobby());
+    QVERIFY(session.offerChannels({QStringLiteral("#Help")}));
     lobby().whoList->add(QStringLiteral("Heron"), QStringLiteral("Heron"));
-    showChannelWindow(QStringLiteral("#Help"));
+    session.loadChannel(QStringLiteral("#Help"));
+    channel().show();
     QVERIFY(QTest::qWaitForWindowExposed(&channel()));
     // A socket that died without telling anyone: the farewell cannot go out.
     lobby().irc->close();
@@ -488,8 +467,7 @@ void TestLobbyLifecycle::neverShownChannelStoresWhatItRead()
     QFETCH(qint32, chX);
     QFETCH(qint32, chY);
     QFETCH(qint32, chS);
-    Forms forms;
-    LobbySession session;
+    TestSession session;
     MessageBoxRecorder boxes;
     login().ensureLoaded();
     login().setFilterValue(filter);
@@ -497,7 +475,7 @@ void TestLobbyLifecycle::neverShownChannelStoresWhatItRead()
     login().setchX(chX);
     login().setchY(chY);
     login().setchS(chS);
-    QVERIFY(session.start());
+    QVERIFY(session.openLobby());
     // What a private message does: the window is loaded, never shown, and
     // names no channel.
     channel().ensureLoaded();
@@ -528,16 +506,16 @@ void TestLobbyLifecycle::connectionLost_data()
 void TestLobbyLifecycle::connectionLost()
 {
     QFETCH(bool, inChannel);
-    Forms forms;
-    LobbySession session;
+    TestSession session;
     MessageBoxRecorder boxes;
-    QVERIFY(session.start());
+    QVERIFY(session.openLobby());
     lobby().chanW = 12345;
     lobby().chanH = 6780;
     qint32 expectedW = 12345;
     qint32 expectedH = 6780;
     if (inChannel) {
-        showChannelWindow(QStringLiteral("#Help"));
+        session.loadChannel(QStringLiteral("#Help"));
+        channel().show();
         QVERIFY(QTest::qWaitForWindowExposed(&channel()));
         // The channel window's closing sequence stores its size first.
         expectedW = pixelsToTwipsX(outerSize(channel()).width());
@@ -566,14 +544,10 @@ void TestLobbyLifecycle::connectionLost()
 
 void TestLobbyLifecycle::chatServerRefuses()
 {
-    Forms forms;
-    LobbySession session;
+    TestSession session;
     MessageBoxRecorder boxes;
-    ServiceEndpoint endpoint = session.endpoint();
-    endpoint.chatPort = refusingPort();
-    setService(endpoint);
-    login().ensureLoaded();
-    login().show();
+    session.pointChatAt(refusingPort());
+    session.showLogin();
     showConnectingLook();
 
     lobby().ircConnect(QStringLiteral("Pilot42"), 7);
@@ -591,16 +565,12 @@ void TestLobbyLifecycle::chatServerRefuses()
 
 void TestLobbyLifecycle::chatConnectTimesOut()
 {
-    Forms forms;
-    LobbySession session;
+    TestSession session;
     MessageBoxRecorder boxes;
     SaturatedPort silent;
     QVERIFY(silent.fill());
-    ServiceEndpoint endpoint = session.endpoint();
-    endpoint.chatPort = silent.port();
-    setService(endpoint);
-    login().ensureLoaded();
-    login().show();
+    session.pointChatAt(silent.port());
+    session.showLogin();
     showConnectingLook();
     lobby().setChatConnectTimeout(200);
 
@@ -631,10 +601,9 @@ void TestLobbyLifecycle::logOffIsNotALostConnection()
 {
     QFETCH(LobbyExit, how);
     QFETCH(bool, serverHangsUpFirst);
-    Forms forms;
-    LobbySession session;
+    TestSession session;
     MessageBoxRecorder boxes;
-    QVERIFY(session.start());
+    QVERIFY(session.openLobby());
 
     if (serverHangsUpFirst)
         session.closeChat();
@@ -643,7 +612,7 @@ void TestLobbyLifecycle::logOffIsNotALostConnection()
     QTRY_VERIFY_WITH_TIMEOUT(session.chatClosedByClient(), kWait);
     if (!serverHangsUpFirst)
         session.closeChat();
-    QTRY_COMPARE_WITH_TIMEOUT(session.chat.connection(0)->state(), QAbstractSocket::UnconnectedState, kWait);
+    QTRY_COMPARE_WITH_TIMEOUT(session.chatConnection()->state(), QAbstractSocket::UnconnectedState, kWait);
     QVERIFY(!lobby().isLoaded());
     QVERIFY(login().isVisible());
     QVERIFY(boxes.boxes.isEmpty());
@@ -662,11 +631,10 @@ void TestLobbyLifecycle::unloadWhileSchemeRequestPending_data()
 void TestLobbyLifecycle::unloadWhileSchemeRequestPending()
 {
     QFETCH(bool, answerBeforeUnload);
-    Forms forms;
-    LobbySession session;
+    TestSession session;
     MessageBoxRecorder boxes;
-    QVERIFY(session.start());
-    QVERIFY(session.listChannel(QStringLiteral("#Help")));
+    QVERIFY(session.openLobby());
+    QVERIFY(session.offerChannels({QStringLiteral("#Help")}));
     lobby().channels->selectRow(0);
     emit lobby().channels->itemDoubleClicked();
     QTRY_VERIFY_WITH_TIMEOUT(session.gateway.received(0).contains("RequestChannelScheme.asp?Channel=Help"), kWait);
@@ -674,14 +642,12 @@ void TestLobbyLifecycle::unloadWhileSchemeRequestPending()
     const QByteArray answer("HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n<SCHEME>\r\n");
 
     if (answerBeforeUnload) {
-        session.gateway.send(0, answer);
-        session.gateway.closeConnection(0);
+        session.answer(0, answer);
     }
     lobby().unload();
     if (!answerBeforeUnload) {
         QTRY_VERIFY_WITH_TIMEOUT(session.gateway.closedByClient(0), kWait);
-        session.gateway.send(0, answer);
-        session.gateway.closeConnection(0);
+        session.answer(0, answer);
     }
 
     QTRY_COMPARE_WITH_TIMEOUT(session.gateway.connection(0)->state(), QAbstractSocket::UnconnectedState, kWait);
@@ -690,16 +656,15 @@ void TestLobbyLifecycle::unloadWhileSchemeRequestPending()
     QVERIFY(!lobby().isVisible());
     QVERIFY(!channel().isLoaded());
     QVERIFY(!channel().isVisible());
-    QVERIFY2(!session.chatReceived().contains(join), session.chatReceived().constData());
+    QVERIFY2(!session.wire().contains(join), session.wire().constData());
     QVERIFY(boxes.boxes.isEmpty());
 }
 
 void TestLobbyLifecycle::unloadWhileGameListPending()
 {
-    Forms forms;
-    LobbySession session;
+    TestSession session;
     MessageBoxRecorder boxes;
-    QVERIFY(session.start());
+    QVERIFY(session.openLobby());
     channel().ensureLoaded();
     channel().Label2->setText(QStringLiteral("#Help"));
     lobby().gamesTimer_Timer();
@@ -707,9 +672,8 @@ void TestLobbyLifecycle::unloadWhileGameListPending()
 
     lobby().unload();
     QTRY_VERIFY_WITH_TIMEOUT(session.gateway.closedByClient(0), kWait);
-    session.gateway.send(0, QByteArrayLiteral("HTTP/1.0 200 OK\r\n\r\n<GAMELISTSTART>\n"
-                                              "2001 Learn_The_Basics Guide Marshfield 1 4 0<BR>\n<GAMELISTEND>\n"));
-    session.gateway.closeConnection(0);
+    session.answer(0, QByteArrayLiteral("HTTP/1.0 200 OK\r\n\r\n<GAMELISTSTART>\n"
+                                        "2001 Learn_The_Basics Guide Marshfield 1 4 0<BR>\n<GAMELISTEND>\n"));
 
     QTRY_COMPARE_WITH_TIMEOUT(session.gateway.connection(0)->state(), QAbstractSocket::UnconnectedState, kWait);
     QVERIFY(!lobby().isLoaded());
@@ -730,10 +694,9 @@ void TestLobbyLifecycle::tickWhileChatClosedSendsNothing_data()
 void TestLobbyLifecycle::tickWhileChatClosedSendsNothing()
 {
     QFETCH(QString, tick);
-    Forms forms;
-    LobbySession session;
+    TestSession session;
     MessageBoxRecorder boxes;
-    QVERIFY(session.start());
+    QVERIFY(session.openLobby());
     lobby().irc->close();
     SendRecorder sends(QStringLiteral("irc"));
 

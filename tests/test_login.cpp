@@ -9,6 +9,8 @@
 #include "platform/listview.h"
 #include "platform/service.h"
 #include "support/fakes.h"
+#include "support/irc_lines_fixture.h"
+#include "support/test_session.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -61,7 +63,6 @@ bool idle()
 class TestLogin : public QObject {
     Q_OBJECT
 private slots:
-    void init();
     void firstRunShowsDefaults();
     void closingSavesUnusedNameAndFlag_data();
     void closingSavesUnusedNameAndFlag();
@@ -85,15 +86,9 @@ private slots:
     void loginAgainstTheDevelopmentGateway();
 };
 
-void TestLogin::init()
-{
-    useFreshSettings();
-    pointServiceAt(refusingPort(), refusingPort());
-}
-
 void TestLogin::firstRunShowsDefaults()
 {
-    Forms forms;
+    TestSession session;
     login().ensureLoaded();
     QCOMPARE(login().userTxt->text(), QStringLiteral("Username"));
     QCOMPARE(login().flagBox->count(), 51);
@@ -119,9 +114,8 @@ void TestLogin::closingSavesUnusedNameAndFlag_data()
 void TestLogin::closingSavesUnusedNameAndFlag()
 {
     QFETCH(bool, closeBox);
-    Forms forms;
-    login().ensureLoaded();
-    login().show();
+    TestSession session;
+    session.showLogin();
     QSignalSpy ended(&login(), &Login::programEnded);
     login().userTxt->setText(QStringLiteral("Marlow"));
     login().flagBox->setSelectedIndex(12);
@@ -157,9 +151,9 @@ void TestLogin::unreadableStoredValuesGiveDefaults()
 {
     QFETCH(QString, key);
     QFETCH(QString, value);
+    TestSession session;
     store(key, value);
     store(QStringLiteral("Username"), QStringLiteral("Quinn"));
-    Forms forms;
     login().ensureLoaded();
     QCOMPARE(login().userTxt->text(), QStringLiteral("Quinn"));
     QCOMPARE(login().flagBox->selectedIndex(), 1);
@@ -190,16 +184,13 @@ void TestLogin::registrationSendsExactBytes()
     QFETCH(QString, nick);
     QFETCH(int, flag);
     QFETCH(QByteArray, secondSend);
-    FakeServer chat;
-    pointServiceAt(refusingPort(), chat.port());
-    Forms forms;
+    TestSession session;
     SendRecorder sends(QStringLiteral("irc"));
-    login().ensureLoaded();
-    login().show();
+    session.showLogin();
     lobby().ircConnect(nick, static_cast<quint8>(flag));
     QVERIFY(!lobby().isVisible());
-    QTRY_VERIFY(chat.received(0).endsWith("who\r\n"));
-    QCOMPARE(chat.received(0), "PASS MORBADENTILQ \r\n" + secondSend + "list\r\nwho\r\n");
+    QTRY_VERIFY(session.chat.received(0).endsWith("who\r\n"));
+    QCOMPARE(session.chat.received(0), "PASS MORBADENTILQ \r\n" + secondSend + "list\r\nwho\r\n");
     QCOMPARE(sends.sends, (QList<QByteArray>{"PASS MORBADENTILQ \r\n", secondSend, "list\r\n", "who\r\n"}));
     QVERIFY(lobby().isVisible());
     QVERIFY(!login().isVisible());
@@ -212,18 +203,15 @@ void TestLogin::registrationSendsExactBytes()
 
 void TestLogin::firstRepliesFillTheLobby()
 {
-    FakeServer chat;
+    TestSession session;
+    FakeServer& chat = session.chat;
     // The server answers the moment the requests arrive, while the client
     // may still be finishing its registration.
     chat.onReceived = [&chat](int index) {
         if (chat.received(index).endsWith("who\r\n"))
-            chat.send(index, ":irc.fenmoor.test 352 Pilot42 #Help ~Username players.fenmoor.test irc.fenmoor.test "
-                             "Kite H :0 12 0\r\n:irc.fenmoor.test 315 Pilot42 * :End of WHO list\r\n");
+            chat.send(index, whoEntry("#Help", "Kite", "12") + endOfWho());
     };
-    pointServiceAt(refusingPort(), chat.port());
-    Forms forms;
-    login().ensureLoaded();
-    login().show();
+    session.showLogin();
     lobby().ircConnect(QStringLiteral("Pilot42"), 7);
     QTRY_COMPARE(lobby().whoList->count(), 1);
     QCOMPARE(lobby().whoList->text(0), QStringLiteral("Kite"));
@@ -232,13 +220,11 @@ void TestLogin::firstRepliesFillTheLobby()
 
 void TestLogin::loginWalksTheGatewayAndHandsOver()
 {
-    FakeServer gateway;
-    FakeServer chat;
+    TestSession session;
+    FakeServer& gateway = session.gateway;
+    FakeServer& chat = session.chat;
     script(gateway, {kWelcome, kLoginForm, kAccepted});
-    pointServiceAt(gateway.port(), chat.port());
-    Forms forms;
-    login().ensureLoaded();
-    login().show();
+    session.showLogin();
     login().userTxt->setText(QStringLiteral("Pilot 42"));
     login().flagBox->setSelectedIndex(8);
     login().Command1->click();
@@ -267,13 +253,10 @@ void TestLogin::loginWalksTheGatewayAndHandsOver()
 
 void TestLogin::refusedNameReturnsToIdle()
 {
-    FakeServer gateway;
-    script(gateway, {kWelcome, kLoginForm, kRefused});
-    pointServiceAt(gateway.port(), refusingPort());
+    TestSession session;
+    script(session.gateway, {kWelcome, kLoginForm, kRefused});
     MessageBoxRecorder boxes;
-    Forms forms;
-    login().ensureLoaded();
-    login().show();
+    session.showLogin();
     login().userTxt->setText(QStringLiteral("Taken"));
     login().flagBox->setSelectedIndex(5);
     // Focus moves only in an active window.
@@ -320,14 +303,11 @@ void TestLogin::checksStopTheClick()
     QFETCH(bool, stored);
     QFETCH(QString, title);
     QFETCH(bool, information);
-    FakeServer gateway;
-    pointServiceAt(gateway.port(), refusingPort());
+    TestSession session;
     MessageBoxRecorder boxes;
     if (stored)
         store(QStringLiteral("Username"), name);
-    Forms forms;
-    login().ensureLoaded();
-    login().show();
+    session.showLogin();
     if (!stored)
         login().userTxt->setText(name);
     QCOMPARE(login().userTxt->text(), name);
@@ -338,17 +318,14 @@ void TestLogin::checksStopTheClick()
     QCOMPARE(login().userTxt->text(), name);
     QVERIFY(idle());
     QTest::qWait(50);
-    QCOMPARE(gateway.connectionCount(), 0);
+    QCOMPARE(session.gateway.connectionCount(), 0);
 }
 
 void TestLogin::bannedWordsAreMaskedThenRefused()
 {
-    FakeServer gateway;
-    pointServiceAt(gateway.port(), refusingPort());
+    TestSession session;
     MessageBoxRecorder boxes;
-    Forms forms;
-    login().ensureLoaded();
-    login().show();
+    session.showLogin();
     const QString word = unscrambled(scrambled::kBannedWord1).toUpper();
     const QString longWord = unscrambled(scrambled::kBannedWord4);
     login().userTxt->setText(QStringLiteral("a") + word + QStringLiteral("b"));
@@ -365,18 +342,15 @@ void TestLogin::bannedWordsAreMaskedThenRefused()
     // A digit later in the name is allowed: this one reaches the gateway.
     login().userTxt->setText(QStringLiteral("Ace7"));
     login().Command1->click();
-    QTRY_COMPARE(gateway.connectionCount(), 1);
+    QTRY_COMPARE(session.gateway.connectionCount(), 1);
 }
 
 void TestLogin::previousInstanceIsRefused()
 {
-    FakeServer gateway;
-    pointServiceAt(gateway.port(), refusingPort());
+    TestSession session;
     MessageBoxRecorder boxes;
     setPreviousInstance(true);
-    Forms forms;
-    login().ensureLoaded();
-    login().show();
+    session.showLogin();
     login().userTxt->setText(QStringLiteral("7seas"));
     login().Command1->click();
     QCOMPARE(boxes.boxes.size(), 1);
@@ -407,9 +381,8 @@ void TestLogin::onlyALiveHolderIsAnotherCopy()
 
 void TestLogin::markerSplitAcrossReadsIsFound()
 {
-    FakeServer gateway;
-    FakeServer chat;
-    pointServiceAt(gateway.port(), chat.port());
+    TestSession session;
+    FakeServer& gateway = session.gateway;
     const QList<QByteArray> replies{kWelcome, kLoginForm, kAccepted};
     gateway.onReceived = [&gateway, replies](int index) {
         if (!gateway.received(index).endsWith("\r\n\r\n"))
@@ -422,12 +395,10 @@ void TestLogin::markerSplitAcrossReadsIsFound()
             gateway.closeConnection(index);
         });
     };
-    Forms forms;
-    login().ensureLoaded();
-    login().show();
+    session.showLogin();
     login().userTxt->setText(QStringLiteral("Splitter"));
     login().Command1->click();
-    QTRY_COMPARE(chat.connectionCount(), 1);
+    QTRY_COMPARE(session.chat.connectionCount(), 1);
     QCOMPARE(login().cookieText, QStringLiteral("Cookie: A=1; path=/; B=2"));
 }
 
@@ -442,14 +413,13 @@ void TestLogin::gatewayFailuresEndTheExchange_data()
 void TestLogin::gatewayFailuresEndTheExchange()
 {
     QFETCH(QString, failure);
-    FakeServer gateway;
+    TestSession session;
     if (failure == QLatin1String("hangup"))
-        script(gateway, {"HTTP/1.0 500 Oops\r\n\r\nsomething went wrong"});
-    pointServiceAt(failure == QLatin1String("refused") ? refusingPort() : gateway.port(), refusingPort());
+        script(session.gateway, {"HTTP/1.0 500 Oops\r\n\r\nsomething went wrong"});
+    if (failure == QLatin1String("refused"))
+        session.pointGatewayAt(refusingPort());
     MessageBoxRecorder boxes;
-    Forms forms;
-    login().ensureLoaded();
-    login().show();
+    session.showLogin();
     login().setExchangeTimeout(300);
     login().userTxt->setText(QStringLiteral("Ash"));
     login().Command1->click();
@@ -466,7 +436,8 @@ void TestLogin::gatewayFailuresEndTheExchange()
 void TestLogin::endlessAnswerIsCutOff()
 {
     // A gateway that answers the first request with a page that never ends.
-    FakeServer gateway;
+    TestSession session;
+    FakeServer& gateway = session.gateway;
     qint64 sent = 0;
     QTimer pump;
     QObject::connect(&pump, &QTimer::timeout, &pump, [&] {
@@ -478,11 +449,8 @@ void TestLogin::endlessAnswerIsCutOff()
         sent += chunk.size();
     });
     pump.start(0);
-    pointServiceAt(gateway.port(), refusingPort());
     MessageBoxRecorder boxes;
-    Forms forms;
-    login().ensureLoaded();
-    login().show();
+    session.showLogin();
     // Only the bound can end this exchange within the test.
     login().setExchangeTimeout(120000);
     login().userTxt->setText(QStringLiteral("Ash"));
@@ -504,13 +472,11 @@ void TestLogin::endlessAnswerIsCutOff()
 
 void TestLogin::secondLoginStartsFromTheWelcomePage()
 {
-    FakeServer gateway;
+    TestSession session;
+    FakeServer& gateway = session.gateway;
     script(gateway, {kWelcome, kLoginForm, kRefused, kWelcome, kLoginForm, kRefused});
-    pointServiceAt(gateway.port(), refusingPort());
     MessageBoxRecorder boxes;
-    Forms forms;
-    login().ensureLoaded();
-    login().show();
+    session.showLogin();
     login().Command1->click();
     QTRY_COMPARE(boxes.boxes.size(), 1);
     login().Command1->click();
@@ -525,16 +491,14 @@ void TestLogin::loginAgainstTheDevelopmentGateway()
 {
     DevGateway dev(DevGatewayConfig{});
     QVERIFY(dev.listen(QHostAddress::LocalHost, 0));
-    FakeServer chat;
-    pointServiceAt(dev.port(), chat.port());
+    TestSession session;
+    session.pointGatewayAt(dev.port());
     MessageBoxRecorder boxes;
-    Forms forms;
-    login().ensureLoaded();
-    login().show();
+    session.showLogin();
     login().userTxt->setText(QStringLiteral("Wanderer"));
     login().flagBox->setSelectedIndex(3);
     login().Command1->click();
-    QTRY_VERIFY(chat.received(0).contains("USER Username hostname servername :2 0 \r\n"));
+    QTRY_VERIFY(session.chat.received(0).contains("USER Username hostname servername :2 0 \r\n"));
     QVERIFY(login().cookieTemText.startsWith(QStringLiteral("Cookie: FENSESSION=")));
     QVERIFY(boxes.boxes.isEmpty());
 }

@@ -8,7 +8,9 @@
 #include "lobby/lobby.h"
 #include "platform/listview.h"
 #include "platform/socket.h"
+#include "support/fakes.h"
 #include "support/irc_lines_fixture.h"
+#include "support/test_session.h"
 
 #include <QCheckBox>
 #include <QPlainTextEdit>
@@ -126,8 +128,8 @@ void TestTyping::typedLine()
     QFETCH(QStringList, chat);
     QFETCH(QString, awayText);
 
-    ChannelSession session;
-    QVERIFY(openQuietChannel(session));
+    TestSession session;
+    QVERIFY(session.enterQuietChannel());
     channel().filter->setChecked(filter);
     if (!connected)
         lobby().irc->close();
@@ -141,7 +143,7 @@ void TestTyping::typedLine()
     if (lobby().iAmAway)
         QCOMPARE(lobby().myAwayMessage, awayText);
     if (connected)
-        QTRY_COMPARE(session.irc.received(0).endsWith(sent.join()), true);
+        QTRY_COMPARE(session.wire().endsWith(sent.join()), true);
 }
 
 void TestTyping::enterKey_data()
@@ -170,8 +172,8 @@ void TestTyping::enterKey()
     QFETCH(int, modifiers);
     QFETCH(QByteArray, line);
 
-    ChannelSession session;
-    QVERIFY(openQuietChannel(session));
+    TestSession session;
+    QVERIFY(session.enterQuietChannel());
     QPlainTextEdit* box = channel().message;
     SendRecorder sends(QStringLiteral("irc"));
 
@@ -211,8 +213,8 @@ void TestTyping::entryLength()
     QFETCH(QString, pasted);
     QFETCH(QString, after);
 
-    ChannelSession session;
-    QVERIFY(openQuietChannel(session));
+    TestSession session;
+    QVERIFY(session.enterQuietChannel());
     QPlainTextEdit* box = channel().message;
     box->setPlainText(before);
     QTextCursor cursor = box->textCursor();
@@ -245,8 +247,8 @@ void TestTyping::memberDoubleClick()
     QFETCH(QString, box);
     QFETCH(QByteArray, sentOnEnter);
 
-    ChannelSession session;
-    QVERIFY(openQuietChannel(session));
+    TestSession session;
+    QVERIFY(session.enterQuietChannel());
     QPlainTextEdit* entry = channel().message;
     typeLine(QStringLiteral("half "));
     QTest::keyClicks(entry, QStringLiteral("half "));

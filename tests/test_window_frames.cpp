@@ -10,7 +10,7 @@
 #include "login/login.h"
 #include "platform/form.h"
 #include "platform/settings.h"
-#include "support/channel_session.h"
+#include "support/test_session.h"
 #include "support/xserver.h"
 
 #include <QApplication>
@@ -80,17 +80,6 @@ private:
     QWindow& window_;
 };
 
-// Enters the channel again from the lobby of the same session, once the
-// window has been left.
-bool reenter(ChannelSession& session)
-{
-    const int scheme = session.gateway.connectionCount();
-    if (!session.offerChannels({kChannel}) || !session.doubleClick(kChannel) || !session.waitForRequest(scheme))
-        return false;
-    session.answer(scheme, ChannelSession::kSchemeAnswer);
-    return QTest::qWaitFor([] { return channel().isVisible(); });
-}
-
 } // namespace
 
 class TestWindowFrames : public QObject {
@@ -122,7 +111,7 @@ void TestWindowFrames::sizeComesBackIdentical()
     QFETCH(QByteArray, storedX);
     QFETCH(QByteArray, storedY);
     QFETCH(QSize, outer);
-    ChannelSession session;
+    TestSession session;
     if (!storedX.isEmpty()) {
         SettingsStore store;
         store.write(QStringLiteral("ChannelX"), QString::fromLatin1(storedX));
@@ -134,7 +123,7 @@ void TestWindowFrames::sizeComesBackIdentical()
     // The second visit finds the window hidden, and no longer framed.
     for (int visit = 1; visit <= 2; ++visit) {
         if (visit == 2)
-            QVERIFY(reenter(session));
+            QVERIFY(session.enter(kChannel));
         QVERIFY(framed());
         QTRY_COMPARE_WITH_TIMEOUT(nativeWindow().frameGeometry().size(), outer, kWait);
         QTRY_VERIFY_WITH_TIMEOUT(room.contains(nativeWindow().frameGeometry()), kWait);
@@ -150,7 +139,7 @@ void TestWindowFrames::sizeComesBackIdentical()
 void TestWindowFrames::maximisedKeepsItsNormalSize()
 {
     const QSize normal(twipsToPixelsX(12000), twipsToPixelsY(9000));
-    ChannelSession session;
+    TestSession session;
     SettingsStore store;
     store.write(QStringLiteral("ChannelX"), QStringLiteral("12000"));
     store.write(QStringLiteral("ChannelY"), QStringLiteral("9000"));
@@ -165,7 +154,7 @@ void TestWindowFrames::maximisedKeepsItsNormalSize()
     QCOMPARE(storedSize(), QSize(12000, 9000));
 
     // Maximised again on the next visit; restored, it has the stored size.
-    QVERIFY(reenter(session));
+    QVERIFY(session.enter(kChannel));
     QVERIFY(framed());
     QTRY_COMPARE_WITH_TIMEOUT(nativeWindow().frameGeometry(), room, kWait);
     ReportedStates states(nativeWindow());

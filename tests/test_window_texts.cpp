@@ -7,8 +7,8 @@
 #include "platform/controls.h"
 #include "platform/form.h"
 #include "platform/listview.h"
-#include "support/channel_session.h"
-#include "support/fakes.h"
+#include "support/irc_lines_fixture.h"
+#include "support/test_session.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
@@ -172,10 +172,8 @@ void TestWindowTexts::loginWindow()
     QFETCH(QRect, twips);
     QFETCH(bool, visible);
 
-    useFreshSettings();
-    Forms forms;
-    login().ensureLoaded();
-    login().show();
+    TestSession session;
+    session.showLogin();
     const QWidget* widget = loginControl(control);
     QVERIFY2(widget, qPrintable(control));
 
@@ -216,7 +214,7 @@ void TestWindowTexts::lobbyWindow()
     QFETCH(QString, toolTip);
     QFETCH(bool, enabled);
 
-    ChannelSession session;
+    TestSession session;
     QVERIFY(session.openLobby());
     const QWidget* widget = lobbyControl(control);
     QVERIFY2(widget, qPrintable(control));
@@ -253,7 +251,7 @@ void TestWindowTexts::channelWindow_data()
     QTest::newRow("caption names the channel")
         << in << "Channel" << QString(QStringLiteral("#Help") + unscrambled(scrambled::kCaptionSuffix)) << true << false;
     QTest::newRow("Label2 names the channel") << in << "Label2" << "#Help" << true << false;
-    QTest::newRow("Label3 names the user") << in << "Label3" << ChannelSession::kUser << true << false;
+    QTest::newRow("Label3 names the user") << in << "Label3" << TestSession::kUser << true << false;
     QTest::newRow("lobby Refresh disabled") << in << "Lobby.refreshChanButton" << "Refresh" << false << false;
     // The focus was put on the exit button before the names reply came.
     QTest::newRow("names reply focuses the entry line") << in << "message" << "" << true << true;
@@ -268,12 +266,12 @@ void TestWindowTexts::channelWindow()
     QFETCH(bool, enabled);
     QFETCH(bool, focused);
 
-    ChannelSession session;
+    TestSession session;
     if (stage == ChannelStage::InChannel) {
         QVERIFY(session.enter(QStringLiteral("#Help")));
         channel().exitBtn->setFocus();
         QCOMPARE(channel().focusWidget(), channel().exitBtn);
-        session.irc.send(0, QByteArrayLiteral(":irc.fenmoor.test 353 Pilot42 = #Help :Pilot42 Kite\r\n"));
+        session.send(namesOf("Pilot42 Kite"));
         QTRY_VERIFY(channel().users->contains(QStringLiteral("Kite")));
     }
     const QWidget* widget = channelControl(control);

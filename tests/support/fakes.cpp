@@ -1,6 +1,5 @@
 #include "support/fakes.h"
 
-#include "platform/service.h"
 #include "platform/socket.h"
 
 #include <QFile>
@@ -84,15 +83,6 @@ void FakeServer::closeConnection(int index)
 {
     if (QTcpSocket* socket = connection(index))
         socket->disconnectFromHost();
-}
-
-void pointServiceAt(quint16 gatewayPort, quint16 chatPort)
-{
-    ServiceEndpoint endpoint;
-    endpoint.gatewayAddress = QStringLiteral("127.0.0.1");
-    endpoint.gatewayPort = gatewayPort;
-    endpoint.chatPort = chatPort;
-    setService(endpoint);
 }
 
 quint16 refusingPort()

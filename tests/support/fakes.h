@@ -49,9 +49,6 @@ private:
     QList<bool> closed_;
 };
 
-// Points the program at a gateway and a chat server on 127.0.0.1.
-void pointServiceAt(quint16 gatewayPort, quint16 chatPort);
-
 // A port on 127.0.0.1 on which nothing listens.
 quint16 refusingPort();
 

@@ -3,14 +3,11 @@
 #include "channel/channel.h"
 #include "chattext/chat_text.h"
 #include "encryption/encryption.h"
-#include "lobby/lobby.h"
 #include "platform/controls.h"
-#include "platform/listview.h"
+#include "support/test_session.h"
 
-#include <QTest>
 #include <QTextBlock>
 #include <QTextDocument>
-#include <QTimer>
 
 QByteArray bytesOf(const char* stored)
 {
@@ -19,7 +16,7 @@ QByteArray bytesOf(const char* stored)
 
 QByteArray serverReply(const QByteArray& numeric, const QByteArray& rest)
 {
-    return ":irc.fenmoor.test " + numeric + ' ' + ChannelSession::kUser.toUtf8() + ' ' + rest + "\r\n";
+    return ":irc.fenmoor.test " + numeric + ' ' + TestSession::kUser.toUtf8() + ' ' + rest + "\r\n";
 }
 
 QByteArray fromPlayer(const QByteArray& nick, const QByteArray& rest)
@@ -30,6 +27,32 @@ QByteArray fromPlayer(const QByteArray& nick, const QByteArray& rest)
 QByteArray fromChanServ(const QByteArray& rest)
 {
     return ":ChanServ!~ChanServ@players.fenmoor.test " + rest + "\r\n";
+}
+
+QByteArray listEntry(const QByteArray& name, const QByteArray& users, const QByteArray& topic)
+{
+    return serverReply("322", name + ' ' + users + " :" + topic);
+}
+
+QByteArray namesOf(const QByteArray& nicks, const QByteArray& channel)
+{
+    return serverReply("353", "= " + channel + " :" + nicks);
+}
+
+QByteArray whoEntry(const QByteArray& channel, const QByteArray& nick, const QByteArray& flagWord)
+{
+    return serverReply("352", channel + " ~Username players.fenmoor.test irc.fenmoor.test " + nick + " H :0 " + flagWord
+                                  + " 0");
+}
+
+QByteArray endOfWho()
+{
+    return serverReply("315", "* :End of WHO list");
+}
+
+QByteArray whoisReply(const QByteArray& nick, const QByteArray& realName)
+{
+    return serverReply("311", nick + " Username players.fenmoor.test * :" + realName);
 }
 
 namespace {
@@ -70,29 +93,4 @@ QStringList chatLines()
     if (!lines.isEmpty() && lines.constLast().isEmpty())
         lines.removeLast();
     return lines;
-}
-
-bool openQuietChannel(ChannelSession& session)
-{
-    const QByteArray noGames = QByteArrayLiteral("HTTP/1.0 200 OK\r\n\r\n<GAMELISTSTART>\n<GAMELISTEND>\n");
-    if (!session.enter(QStringLiteral("#Help")) || !session.finishGameList(1, noGames))
-        return false;
-    for (QTimer* timer : {lobby().listTimer, lobby().whoTimerX, lobby().gamesTimer, lobby().whoisTimer})
-        timer->stop();
-    for (const QString& nick : {QStringLiteral("Kite"), QStringLiteral("Ace")}) {
-        channel().users->add(nick, nick);
-        channel().users->setIcon(nick, Channel::kFlagUnknown);
-    }
-    return true;
-}
-
-bool allHandled(ChannelSession& session)
-{
-    static int markers = 0;
-    const QString marker = QStringLiteral("#handled-%1").arg(++markers);
-    session.irc.send(0, serverReply("322", marker.toUtf8() + " 1 :00 marker"));
-    if (!QTest::qWaitFor([&] { return lobby().channels->contains(marker); }))
-        return false;
-    lobby().channels->remove(marker);
-    return true;
 }

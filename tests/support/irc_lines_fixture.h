@@ -1,33 +1,36 @@
 #pragma once
 
-#include "support/channel_session.h"
-
 #include <QByteArray>
 #include <QList>
 #include <QStringList>
+
+// The lines a fake chat server sends, as the real one words them, and the
+// channel window's chat view read back. "The user" is TestSession::kUser.
 
 using Bytes = QList<QByteArray>;
 
 // A stored text's plain form as it goes on the wire.
 QByteArray bytesOf(const char* stored);
 
-// What the fake chat server says to ChannelSession::kUser.
+// A numeric reply of the server to the user: ":server numeric user rest".
 QByteArray serverReply(const QByteArray& numeric, const QByteArray& rest);
 // A line from a player: the masked host marks it as one.
 QByteArray fromPlayer(const QByteArray& nick, const QByteArray& rest);
 // A line from the channel service.
 QByteArray fromChanServ(const QByteArray& rest);
 
+// One channel of a LIST reply; the topic is a two-digit picture number and
+// the description.
+QByteArray listEntry(const QByteArray& name, const QByteArray& users, const QByteArray& topic);
+// The NAMES reply of a channel.
+QByteArray namesOf(const QByteArray& nicks, const QByteArray& channel = "#Help");
+// One WHO line; the first word of the real name is the player's flag.
+QByteArray whoEntry(const QByteArray& channel, const QByteArray& nick, const QByteArray& flagWord);
+QByteArray endOfWho();
+// The WHOIS reply naming a player's real name.
+QByteArray whoisReply(const QByteArray& nick, const QByteArray& realName);
+
 // The channel window's chat view, one entry per line; each run of one colour
 // reads "{colour}text", colour being white, palered, yellow, orange, cyan,
 // red or the colour's #rrggbb.
 QStringList chatLines();
-
-// Enters #Help, lets its first game list finish and stops the periodic
-// fetches, so that what the client sends afterwards is only what a test
-// caused. The members are Kite and Ace, flag unknown.
-bool openQuietChannel(ChannelSession& session);
-
-// Lines are handled in order: once a list entry sent after them has reached
-// the lobby's list, so have they. The marker is taken out again.
-bool allHandled(ChannelSession& session);
