@@ -250,10 +250,10 @@ ImageList buildFlagList()
 ImageList buildFlagsTiny()
 {
     ImageList list;
-    for (int i = 1; i < kFlagCount; ++i)
+    for (int i = 1; i <= kFlagCount; ++i)
         list.add(centred(flagPicture(i), 16, 16));
-    list.add(specialBadge());
     list.add(unknownFlag());
+    list.add(specialBadge());
     return list;
 }
 

@@ -10,8 +10,8 @@ class ImageList;
 namespace pictures {
 // 51 flags, 22 x 18, as the login window's picker shows them.
 const ImageList& flagList();
-// 52 pictures, 16 x 16: 1 to 50 the flags of flag numbers 0 to 49, 51 the
-// badge of a special member, 52 "flag not yet known".
+// 53 pictures, 16 x 16: 1 to 51 the flags of flag numbers 0 to 50, 52 "flag
+// not yet known", 53 the badge of the staff account.
 const ImageList& flagsTiny();
 // Seven 16 x 16 channel pictures: a creature's head, one red chevron, blue
 // chevrons, yellow chevrons, a white star over a red cross, a speech bubble,

@@ -28,6 +28,7 @@
 namespace {
 
 const QColor kBlue(65, 85, 112);
+constexpr qint64 kLayoutFetchEveryMs = 5000;
 
 int px(double value)
 {
@@ -203,8 +204,8 @@ void Channel::Form_QueryUnload()
     login().setFilterValue(filter->isChecked() ? 1 : 0);
     const QString name = Label2->text();
     // A window that never entered a channel has nobody to say goodbye to.
-    if (!name.isEmpty())
-        session.sendToChat(farewellSend(name, session.username));
+    if (!name.isEmpty() && farewell_ && session.sendToChat(farewellSend(wireName(session.memory(), name), session.username)))
+        session.awaitPartEcho();
     session.refreshChanButton->setEnabled(false);
     Label2->clear();
     session.channels->clear();
@@ -248,8 +249,16 @@ void Channel::users_DblClick()
     message->setFocus();
 }
 
+void Channel::closeWithoutFarewell()
+{
+    farewell_ = false;
+    unload();
+}
+
 void Channel::resetToDesign()
 {
+    farewell_ = true;
+    layoutFetch_.invalidate();
     setWindowTitle(QStringLiteral("Channel - Tavimere"));
     Label2->clear();
     Label3->clear();
@@ -349,6 +358,8 @@ void Channel::resizeEvent(QResizeEvent* event)
 void Channel::showEvent(QShowEvent* event)
 {
     Form::showEvent(event);
+    if (!event->spontaneous())
+        layoutFetch_.invalidate();
     // Where the frame is known at once, the window gets its size before the
     // user can change it.
     settleOuterSize();
@@ -383,10 +394,12 @@ void Channel::layoutPass()
     games->setColumnWidthPx(1, l.gamesColumn2);
     bgImg->setPixmap(pictures::background());
     bgImg->lower();
-    // The boxes show what was stored when the window last closed, on every
-    // pass.
-    loadCheckBoxes();
-    lobby().gamesTimer_Timer();
+    // The first pass after the window is shown fetches the game list; later
+    // passes only when the last fetch of a pass is a while ago.
+    if (!layoutFetch_.isValid() || layoutFetch_.hasExpired(kLayoutFetchEveryMs)) {
+        layoutFetch_.start();
+        lobby().gamesTimer_Timer();
+    }
     lobby().gamesTimer->start();
     lobby().whoisTimer->start();
 }

@@ -3,6 +3,7 @@
 #include "lobby/session_rules.h"
 #include "platform/form.h"
 
+#include <QElapsedTimer>
 #include <QMargins>
 #include <QSize>
 #include <optional>
@@ -19,7 +20,7 @@ class Channel : public Form {
     Q_OBJECT
 public:
     // Pictures of flagsTiny beyond the flags.
-    static constexpr int kSpecialBadge = memberIcon::kSpecialBadge;
+    static constexpr int kStaffBadge = memberIcon::kStaffBadge;
     static constexpr int kFlagUnknown = memberIcon::kFlagUnknown;
     // The entry line holds one chat line of at most this many characters.
     static constexpr int kMessageMaxLength = 253;
@@ -28,6 +29,10 @@ public:
 
     // The set-up; safe to run again on a loaded window.
     void Form_Load() override;
+    // Closes the window for a channel the user is no longer in (kicked,
+    // refused, parted by the server): the closing sequence without the
+    // farewell, which would only draw an error from the server.
+    void closeWithoutFarewell();
 
     RichTextView* chat;
     QPlainTextEdit* message;
@@ -64,6 +69,11 @@ private:
     QMargins normalFrame();
     bool showsNormalFrame() const;
 
+    // The farewell goes out when the window closes.
+    bool farewell_ = true;
+    // Layout passes fetch the game list at most this often (a drag of the
+    // window's edge makes dozens of them a second).
+    QElapsedTimer layoutFetch_;
     QMargins normalFrame_;
     std::optional<QSize> pendingOuter_;
     Qt::WindowStates managerState_ = Qt::WindowNoState;

@@ -23,6 +23,61 @@ QString trimBlanks(const QString& text)
 
 } // namespace
 
+namespace {
+
+bool breaksLine(char16_t c)
+{
+    return c == u'\n' || c == u'\r' || c == 0x0B || c == 0x0C || c == 0x85 || c == 0x2028 || c == 0x2029
+        || (c >= 0x1C && c <= 0x1E);
+}
+
+bool isInvisibleFormat(char16_t c)
+{
+    return (c >= 0x200B && c <= 0x200F) || (c >= 0x202A && c <= 0x202E) || (c >= 0x2060 && c <= 0x2069)
+        || c == 0x061C || c == 0xFEFF || c == 0x180E || c == 0x00AD || c == 0x034F;
+}
+
+QString shown(const QString& text, bool markHidden)
+{
+    QString out;
+    out.reserve(text.size());
+    for (const QChar ch : text) {
+        const char16_t c = ch.unicode();
+        // A tab may space out what someone says, but is no part of a name.
+        const bool control = (c < 0x20 && (c != u'\t' || markHidden)) || c == 0x7F || (c >= 0x80 && c < 0xA0);
+        if (breaksLine(c))
+            out += u' ';
+        else if (!isInvisibleFormat(c) && !control)
+            out += ch;
+        else if (markHidden)
+            out += QChar(QChar::ReplacementCharacter);
+    }
+    return out;
+}
+
+} // namespace
+
+QString shownText(const QString& text)
+{
+    for (const QChar ch : text) {
+        const char16_t c = ch.unicode();
+        if (c < 0x20 || c == 0x7F || (c >= 0x80 && c < 0xA0) || isInvisibleFormat(c) || breaksLine(c))
+            return shown(text, false);
+    }
+    return text;
+}
+
+QString shownName(const QString& name)
+{
+    return shown(name, true);
+}
+
+bool isHiddenInName(QChar ch)
+{
+    const char16_t c = ch.unicode();
+    return c < 0x20 || c == 0x7F || (c >= 0x80 && c < 0xA0) || isInvisibleFormat(c) || breaksLine(c);
+}
+
 QString chatColourName(const QColor& colour)
 {
     const std::pair<const QColor&, const char*> names[] = {
@@ -118,10 +173,13 @@ OutgoingDecision decideOutgoing(const QString& message, bool iAmAway)
         const qsizetype nickStart = msgCommand.size();
         const qsizetype nickEnd = line.indexOf(u' ', nickStart);
         const QString target = line.mid(nickStart, nickEnd < 0 ? -1 : nickEnd - nickStart);
-        // "/msg " alone, or a second blank where the nick should be: there is
-        // nobody to send to, and the server would only answer with an error.
-        if (target.isEmpty())
+        // "/msg " alone does nothing; a second blank where the nick should be
+        // names nobody, and the user is told so.
+        if (target.isEmpty()) {
+            if (line.size() > msgCommand.size())
+                decision.kind = Kind::NoTarget;
             return decision;
+        }
         decision.kind = Kind::PrivateMessage;
         decision.target = target;
         if (nickEnd >= 0)
@@ -145,6 +203,18 @@ QString oneLine(const QString& text)
     for (QChar& c : out) {
         if (c == u'\r' || c == u'\n' || c == QChar::Null)
             c = u' ';
+    }
+    return out;
+}
+
+QString withoutControls(const QString& text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : oneLine(text)) {
+        const char16_t u = c.unicode();
+        if (u >= 0x20 && u != 0x7F && (u < 0x80 || u >= 0xA0))
+            out += c;
     }
     return out;
 }

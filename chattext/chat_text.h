@@ -51,9 +51,26 @@ struct FilterPair {
 // word's, or whose word is empty, are skipped.
 QString profaneFilter(QString& filterTxt, const QVector<FilterPair>& pairs);
 
+// Received text as the views show it. A line or paragraph separator (U+2028,
+// U+2029, U+0085, a lone CR or LF, and the like) would make one line look
+// like two, so anyone could print what looks like another member's line: it
+// becomes a blank. Bidirectional embeddings, overrides and isolates would
+// reorder what follows them, and zero-width characters hide inside words;
+// both are taken out, and so are other control characters except the tab.
+QString shownText(const QString& text);
+
+// A name as the views show it: as shownText(), but a zero-width,
+// bidirectional or control character becomes a visible U+FFFD, so that
+// "Ki" + U+200B + "te" never passes for "Kite".
+QString shownName(const QString& name);
+
+// True for a character shownText() takes out of a name: it could make the
+// name read as another one, or carry a control character to the wire.
+bool isHiddenInName(QChar c);
+
 // What one typed line asks for, after the filter has been applied by the caller.
 struct OutgoingDecision {
-    enum class Kind { SetAway, Action, PrivateMessage, Nothing, UnknownCommand, ChannelMessage };
+    enum class Kind { SetAway, Action, PrivateMessage, NoTarget, Nothing, UnknownCommand, ChannelMessage };
     Kind kind = Kind::Nothing;
     // The user was away and this line is not an away command: the caller prints
     // "Away message has been cleared." first and clears the away state.
@@ -69,3 +86,6 @@ OutgoingDecision decideOutgoing(const QString& message, bool iAmAway);
 
 // The text with every CR, LF and NUL replaced by a blank, so it can go inside one chat line.
 QString oneLine(const QString& text);
+
+// oneLine(), and every other control character taken out.
+QString withoutControls(const QString& text);

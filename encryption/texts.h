@@ -25,6 +25,8 @@ inline constexpr const char* kUnencodableText = "VymtX0BMJwffgKrBMJ59mSFCwffVos9
 inline constexpr const char* kUnencodableTitle = "Ah3Voszc99PguRmJ3XHhigKrKHL59mSFCwffVos9Pg7q8SFC";
 inline constexpr const char* kGatewayUnreachableText = "5b5WGPSFCgKrvdvSFCVos7q8tX0tX0wffgKr2fl9PgrgBSFCqOk9PgRjAgKrNmKtX0BMJuRmHhigKrVostX0rgBgKrKeHSFCgKrwffSFC9PgNmKWGPSFCHhiEcxgKreXBuRmSFC9Pg59mSFCgKrNmKWGPSFCNmKBKrgKrRjAtX0BMJwffgKrNmKtX0VosVosSFCNmKrgBJ3XtX0VosgKr9PgVosHhigKrrgBwffRjAgKr9PgvW99PgJ3XVosEcx";
 inline constexpr const char* kGatewayUnreachableTitle = "eWXtX0VosVosSFCNmKrgBJ3XtX0VosgKrvdv9PgJ3XuRmSFCHhi";
+inline constexpr const char* kGatewayTimeoutText = "5b5WGPSFCgKrvdvSFCVos7q8tX0tX0wffgKr2fl9PgrgBSFCqOk9PgRjAgKrHhiJ3XHhigKrVostX0rgBgKr9PgVos59mqOkSFCwffgKrJ3XVosgKrrgBJ3X7q8SFCEcxgKreXBuRmSFC9Pg59mSFCgKrrgBwffRjAgKr9PgvW99PgJ3XVosEcx";
+inline constexpr const char* kGatewayUnexpectedText = "5b5WGPSFCgKrvdvSFCVos7q8tX0tX0wffgKr2fl9PgrgBSFCqOk9PgRjAgKr9PgVos59mqOkSFCwffSFCHhiItVgKrKeHBMJrgBgKrVostX0rgBgKr9Pg59mgKrSFCUoKibMSFCNmKrgBSFCHhiEcxgKreXBuRmSFC9Pg59mSFCgKrrgBwffRjAgKr9PgvW99PgJ3XVosgKruRm9PgrgBSFCwffEcx";
 inline constexpr const char* kGreeting = "gAdSFCuRmNmKtX07q8SFCgKrrgBtX0gKrvdvSFCVos7q8tX0tX0wffItVgKr";
 inline constexpr const char* kFinalLine = "y9OKHLAh35b5gKrYRv5b59Pgzc9J3X7q8SFCwffSFCgKr59mSFC59m59mJ3XtX0VosgKrSFCVosHhiSFCHhi";
 inline constexpr const char* kChannelListCommand = "II8Ah36UH5b5";
@@ -32,7 +34,10 @@ inline constexpr const char* kChatUnreachableText = "5b5WGPSFCgKrvdvSFCVos7q8tX0
 inline constexpr const char* kChatUnreachableTitle = "eWXtX0VosVosSFCNmKrgBJ3XtX0VosgKrvdv9PgJ3XuRmSFCHhi";
 inline constexpr const char* kChatLostText = "5b5WGPSFCgKrNmKtX0VosVosSFCNmKrgBJ3XtX0VosgKrrgBtX0gKrrgBWGPSFCgKrvdvSFCVos7q8tX0tX0wffgKrNmKWGP9PgrgBgKr59mSFCwffzc9SFCwffgKrqOk9Pg59mgKruRmtX059mrgBEcx";
 inline constexpr const char* kChatLostTitle = "eWXtX0VosVosSFCNmKrgBJ3XtX0VosgKrII8tX059mrgB";
-inline constexpr const char* kSchemeFailedText = "5b5WGPSFCgKrNmKWGP9PgVosVosSFCuRmgKrNmKtX0BMJuRmHhigKrVostX0rgBgKrKeHSFCgKrSFCVosrgBSFCwffSFCHhiYRvgKrrgBWGPSFCgKrvdvSFCVos7q8tX0tX0wffgKr2fl9PgrgBSFCqOk9PgRjAgKrHhiJ3XHhigKrVostX0rgBgKr9PgVos59mqOkSFCwffEcxgKreXBuRmSFC9Pg59mSFCgKrrgBwffRjAgKr9PgvW99PgJ3XVosEcx";
+inline constexpr const char* kSchemeFailedText = "5b5WGPSFCgKrNmKWGP9PgVosVosSFCuRmgKrNmKtX0BMJuRmHhigKrVostX0rgBgKrKeHSFCgKrSFCVosrgBSFCwffSFCHhiYRvgKrrgBWGPSFCgKrvdvSFCVos7q8tX0tX0wffgKr2fl9PgrgBSFCqOk9PgRjAgKrHhiJ3XHhigKrVostX0rgBgKr9PgVos59mqOkSFCwffgKrJ3XVosgKrrgBJ3X7q8SFCEcxgKreXBuRmSFC9Pg59mSFCgKrrgBwffRjAgKr9PgvW99PgJ3XVosEcx";
+inline constexpr const char* kSchemeUnreachableText = "5b5WGPSFCgKrNmKWGP9PgVosVosSFCuRmgKrNmKtX0BMJuRmHhigKrVostX0rgBgKrKeHSFCgKrSFCVosrgBSFCwffSFCHhiYRvgKrrgBWGPSFCgKrvdvSFCVos7q8tX0tX0wffgKr2fl9PgrgBSFCqOk9PgRjAgKrNmKtX0BMJuRmHhigKrVostX0rgBgKrKeHSFCgKrwffSFC9PgNmKWGPSFCHhiEcxgKreXBuRmSFC9Pg59mSFCgKrrgBwffRjAgKr9PgvW99PgJ3XVosEcx";
+inline constexpr const char* kSchemeUnexpectedText = "5b5WGPSFCgKrNmKWGP9PgVosVosSFCuRmgKrNmKtX0BMJuRmHhigKrVostX0rgBgKrKeHSFCgKrSFCVosrgBSFCwffSFCHhiYRvgKrrgBWGPSFCgKrvdvSFCVos7q8tX0tX0wffgKr2fl9PgrgBSFCqOk9PgRjAgKr9PgVos59mqOkSFCwffSFCHhiItVgKrKeHBMJrgBgKrVostX0rgBgKr9Pg59mgKrSFCUoKibMSFCNmKrgBSFCHhiEcxgKreXBuRmSFC9Pg59mSFCgKrrgBwffRjAgKr9PgvW99PgJ3XVosgKruRm9PgrgBSFCwffEcx";
+inline constexpr const char* kChannelUnrequestableText = "5b5WGPJ3X59mgKrNmKWGP9PgVosVosSFCuRmgKrNmK9PgVosVostX0rgBgKrKeHSFCgKrSFCVosrgBSFCwffSFCHhigKrMBxwfftX07q8gKrrgBWGPJ3X59mgKribMwfftX0vW9wff9Pg7q8Ecx";
 inline constexpr const char* kSchemeFailedTitle = "eWXWGP9PgVosVosSFCuRmgKrKHLVos9Pgzc99PgJ3XuRm9PgKeHuRmSFC";
 inline constexpr const char* kSpecialNameFrom = "RIavdvSFCVos7q8tX0tX0wff";
 inline constexpr const char* kSpecialNameTo = "vdvSFCVos7q8tX0tX0wff";
@@ -52,6 +57,12 @@ inline constexpr const char* kWhoisIgnoreMarker = "2flBMJSFC59mrgB";
 inline constexpr const char* kChannelMessageCommand = "eXBEjSAh3JWZwOF6UH2flgKr";
 inline constexpr const char* kPrivateMessageCommand = "ibMwffJ3Xzc97q859mvW9gKr";
 inline constexpr const char* kUserListPrefix = "Ult7q859mvW9gKr";
+inline constexpr const char* kNameRefusedText = "5b5WGPSFCgKrNmKWGP9PgrgBgKr59mSFCwffzc9SFCwffgKrHhiJ3XHhigKrVostX0rgBgKr9PgNmKNmKSFCibMrgBgKrrgBWGPSFCgKrVos9Pg7q8SFCgKr";
+inline constexpr const char* kNameRefusedTitle = "A1H9Pg7q8SFCgKrEjSSFCMBxBMJ59mSFCHhi";
+inline constexpr const char* kSessionEndedText = "5b5WGPSFCgKrNmKWGP9PgrgBgKr59mSFCwffzc9SFCwffgKrSFCVosHhiSFCHhigKrrgBWGPSFCgKr59mSFC59m59mJ3XtX0VosYRvgKr";
+inline constexpr const char* kJoinRefusedText = "5b5WGPSFCgKrNmKWGP9PgrgBgKr59mSFCwffzc9SFCwffgKrHhiJ3XHhigKrVostX0rgBgKruRmSFCrgBgKrRjAtX0BMJgKrJ3XVosrgBtX0gKr";
+inline constexpr const char* kNoWelcomeText = "5b5WGPSFCgKrvdvSFCVos7q8tX0tX0wffgKrNmKWGP9PgrgBgKr59mSFCwffzc9SFCwffgKrHhiJ3XHhigKrVostX0rgBgKr9PgVos59mqOkSFCwffEcxgKreXBuRmSFC9Pg59mSFCgKrrgBwffRjAgKr9PgvW99PgJ3XVosgKruRm9PgrgBSFCwffEcx";
+inline constexpr const char* kBlankNameText = "VymtX0BMJwffgKrBMJ59mSFCwffVos9Pg7q8SFCgKr7q89PgRjAgKrVostX0rgBgKrKeHSFCgKrSFC7q8ibMrgBRjAgKrtX0wffgKrNmKtX0VosrgB9PgJ3XVosgKr9PggKrKeHuRm9PgVosBKrEcx";
 // The language filter's words, longer words first where one holds another;
 // each with its mask of the same length. Four words are shared with the
 // name check (kBannedWord1..4).
@@ -126,6 +137,11 @@ inline constexpr StoredText kAll[] = {
     {kChatLostTitle, ""},
     {kSchemeFailedText, ""},
     {kSchemeFailedTitle, ""},
+    {kSchemeUnreachableText, ""},
+    {kSchemeUnexpectedText, ""},
+    {kChannelUnrequestableText, ""},
+    {kGatewayTimeoutText, ""},
+    {kGatewayUnexpectedText, ""},
     {kSpecialNameFrom, ""},
     {kSpecialNameTo, ""},
     {kEmptyGameList, ""},
@@ -143,6 +159,12 @@ inline constexpr StoredText kAll[] = {
     {kChannelMessageCommand, ""},
     {kPrivateMessageCommand, ""},
     {kUserListPrefix, ""},
+    {kNameRefusedText, ""},
+    {kNameRefusedTitle, ""},
+    {kSessionEndedText, ""},
+    {kJoinRefusedText, ""},
+    {kNoWelcomeText, ""},
+    {kBlankNameText, ""},
     {kFilterWord1, ""},
     {kFilterMask1, ""},
     {kFilterWord2, ""},

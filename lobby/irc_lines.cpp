@@ -111,8 +111,8 @@ std::optional<IrcLine> sourceLine(const QString& line, LineKind kind,
 
 } // namespace
 
-LineAssembler::LineAssembler(qsizetype maxTail)
-    : m_maxTail(std::max<qsizetype>(0, maxTail))
+LineAssembler::LineAssembler(qsizetype maxLine)
+    : m_maxLine(std::max<qsizetype>(0, maxLine))
 {
 }
 
@@ -142,7 +142,9 @@ void LineAssembler::append(const QByteArray& bytes)
     if (lastEnd >= 0)
         m_tailStart = searchFrom + lastEnd + kLineEnd.size();
 
-    if (m_buffer.size() - m_tailStart > m_maxTail) {
+    // A CR at the very end may be the first half of the line's end.
+    const qsizetype unfinished = m_buffer.size() - m_tailStart - (m_buffer.endsWith('\r') ? 1 : 0);
+    if (unfinished > m_maxLine) {
         m_discarding = true;
         dropOverlongTail();
     }
@@ -150,17 +152,21 @@ void LineAssembler::append(const QByteArray& bytes)
 
 std::optional<QByteArray> LineAssembler::takeLine()
 {
-    if (m_readPos >= m_tailStart)
-        return std::nullopt;
-    const qsizetype end = m_buffer.indexOf(kLineEnd, m_readPos);
-    QByteArray line = m_buffer.mid(m_readPos, end - m_readPos);
-    m_readPos = end + kLineEnd.size();
-    if (m_readPos == m_buffer.size()) {
-        m_buffer.clear();
-        m_readPos = 0;
-        m_tailStart = 0;
+    while (m_readPos < m_tailStart) {
+        const qsizetype end = m_buffer.indexOf(kLineEnd, m_readPos);
+        const qsizetype start = m_readPos;
+        m_readPos = end + kLineEnd.size();
+        const bool fits = end - start <= m_maxLine;
+        QByteArray line = fits ? m_buffer.mid(start, end - start) : QByteArray();
+        if (m_readPos == m_buffer.size()) {
+            m_buffer.clear();
+            m_readPos = 0;
+            m_tailStart = 0;
+        }
+        if (fits)
+            return line;
     }
-    return line;
+    return std::nullopt;
 }
 
 bool LineAssembler::hasLine() const
@@ -198,15 +204,16 @@ void LineAssembler::compact()
     m_readPos = 0;
 }
 
-QString decodeLine(const QByteArray& line)
+QString decodeLine(const QByteArray& line, bool* singleByte)
 {
     QStringDecoder decoder(QStringConverter::Utf8,
                            QStringConverter::Flag::Stateless
                                | QStringConverter::Flag::ConvertInitialBom);
     QString text = decoder.decode(line);
-    if (decoder.hasError())
-        return decodeWindows1252(line);
-    return text;
+    const bool failed = decoder.hasError();
+    if (singleByte)
+        *singleByte = failed;
+    return failed ? decodeWindows1252(line) : text;
 }
 
 IrcLine classifyLine(const QString& line, const QString& ownNick,

@@ -12,14 +12,16 @@
 // character that straddles two reads intact.
 class LineAssembler {
 public:
-    // A line that grows past maxTail bytes without its CR LF is dropped, so a
-    // server that never ends a line cannot make the client hoard memory.
-    explicit LineAssembler(qsizetype maxTail = 64 * 1024);
+    // A line longer than maxLine bytes is dropped whole, whether it comes in
+    // one read or in many: no line of the chat protocol comes near 8 KiB, and
+    // a server that never ends a line cannot make the client hoard memory.
+    explicit LineAssembler(qsizetype maxLine = 8 * 1024);
 
     void append(const QByteArray& bytes);
 
-    // The next complete line without its CR LF; an empty line comes back as
-    // an empty array. nullopt when no complete line is waiting.
+    // The next complete line without its CR LF, lines over the bound left
+    // out; an empty line comes back as an empty array. nullopt when no
+    // complete line is waiting.
     std::optional<QByteArray> takeLine();
     bool hasLine() const;
 
@@ -39,12 +41,12 @@ private:
     // The tail is the rest of a line that was dropped for being too long; it
     // is discarded up to and including its CR LF.
     bool m_discarding = false;
-    qsizetype m_maxTail;
+    qsizetype m_maxLine;
 };
 
 // UTF-8 where the bytes are valid UTF-8; otherwise Windows-1252, which older
-// clients in the lobby still send.
-QString decodeLine(const QByteArray& line);
+// clients in the lobby still send (and *singleByte, when given, says so).
+QString decodeLine(const QByteArray& line, bool* singleByte = nullptr);
 
 enum class LineKind { Server, User, ChanServ, Ignored };
 

@@ -17,6 +17,7 @@
 #include "platform/socket.h"
 
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -29,6 +30,14 @@ namespace {
 
 constexpr int kChatConnectTimeoutMs = 20000;
 constexpr int kGatewayTimeoutMs = 15000;
+// A server that takes the connection but never welcomes us is not working.
+constexpr int kWelcomeTimeoutMs = 30000;
+// How long the echo of our PART may take before the lobby refreshes anyway.
+constexpr int kPartEchoTimeoutMs = 5000;
+// How long one slice of received lines may run: well under a frame.
+constexpr qint64 kSliceMs = 8;
+// The most bytes we hold unsent for a server that does not read them.
+constexpr qint64 kMostUnsentBytes = 1024 * 1024;
 
 QLabel* makeLabel(QWidget* parent, const QString& text, int left, int top, int width, int height)
 {
@@ -43,6 +52,10 @@ QLabel* makeLabel(QWidget* parent, const QString& text, int left, int top, int w
 Lobby::Lobby()
     : gameListTimeout_(new QTimer(this))
     , schemeTimeout_(new QTimer(this))
+    , welcomeTimeout_(new QTimer(this))
+    , partEchoTimeout_(new QTimer(this))
+    , outboxTimer_(new QTimer(this))
+    , dispatchTimer_(new QTimer(this))
 {
     for (const scrambled::FilterText& pair : scrambled::kFilter)
         filterPairs_.append({plainText(pair.word), plainText(pair.mask)});
@@ -110,6 +123,14 @@ Lobby::Lobby()
     // handled: the scheme handlers act only on a pending entry, and every
     // end of the entry stops it.
     schemeTimeout_->setInterval(kGatewayTimeoutMs);
+    welcomeTimeout_->setSingleShot(true);
+    welcomeTimeout_->setInterval(kWelcomeTimeoutMs);
+    partEchoTimeout_->setSingleShot(true);
+    partEchoTimeout_->setInterval(kPartEchoTimeoutMs);
+    outboxTimer_->setSingleShot(true);
+    dispatchTimer_->setSingleShot(true);
+    dispatchTimer_->setInterval(0);
+    clock_.start();
 
     connect(irc, &Socket::connected, this, &Lobby::irc_Connect);
     connect(irc, &Socket::dataArrival, this, &Lobby::irc_DataArrival);
@@ -117,14 +138,28 @@ Lobby::Lobby()
     connect(irc, &Socket::errorOccurred, this, &Lobby::irc_Lost);
     connect(chanScheme, &Socket::connected, this, &Lobby::chanScheme_Connect);
     connect(chanScheme, &Socket::dataArrival, this, &Lobby::chanScheme_DataArrival);
-    connect(chanScheme, &Socket::peerClosed, this, &Lobby::chanScheme_Failed);
-    connect(chanScheme, &Socket::errorOccurred, this, &Lobby::chanScheme_Failed);
-    connect(schemeTimeout_, &QTimer::timeout, this, &Lobby::chanScheme_Failed);
+    connect(chanScheme, &Socket::peerClosed, this,
+            [this] { chanScheme_Failed(plainText(scrambled::kSchemeUnexpectedText)); });
+    connect(chanScheme, &Socket::errorOccurred, this,
+            [this] { chanScheme_Failed(plainText(scrambled::kSchemeUnreachableText)); });
+    connect(schemeTimeout_, &QTimer::timeout, this,
+            [this] { chanScheme_Failed(plainText(scrambled::kSchemeFailedText)); });
     connect(http, &Socket::connected, this, &Lobby::http_Connect);
     connect(http, &Socket::dataArrival, this, &Lobby::http_DataArrival);
     connect(http, &Socket::peerClosed, this, &Lobby::http_Finished);
     connect(http, &Socket::errorOccurred, this, &Lobby::dropGameList);
     connect(gameListTimeout_, &QTimer::timeout, this, &Lobby::dropGameList);
+    connect(welcomeTimeout_, &QTimer::timeout, this, &Lobby::welcomeTimeout);
+    connect(partEchoTimeout_, &QTimer::timeout, this, [this] {
+        // The server never echoed our PART: the lobby refreshes anyway.
+        if (isLoaded() && isVisible() && !listTimer->isActive())
+            backToLobby();
+    });
+    connect(outboxTimer_, &QTimer::timeout, this, &Lobby::pumpOutbox);
+    connect(dispatchTimer_, &QTimer::timeout, this, [this] {
+        if (!dispatching_)
+            dispatch();
+    });
     connect(listTimer, &QTimer::timeout, this, &Lobby::listTimer_Timer);
     connect(whoTimerX, &QTimer::timeout, this, &Lobby::whoTimerX_Timer);
     connect(gamesTimer, &QTimer::timeout, this, &Lobby::gamesTimer_Timer);
@@ -136,6 +171,11 @@ Lobby::Lobby()
 void Lobby::setChatConnectTimeout(int ms)
 {
     irc->setConnectTimeout(ms);
+}
+
+void Lobby::setRequestPacing(bool on)
+{
+    outbox_.setPacing(on);
 }
 
 void Lobby::setGatewayTimeout(int ms)
@@ -151,6 +191,8 @@ void Lobby::setGatewayTimeout(int ms)
 void Lobby::Form_Load()
 {
     ++session_;
+    memory_ = SessionMemory();
+    outbox_.reset();
     chanW = login().getchX();
     chanH = login().getchY();
     chanState = login().getchS();
@@ -180,15 +222,19 @@ void Lobby::Form_QueryUnload()
 
 void Lobby::resetToDesign()
 {
-    for (QTimer* t : {listTimer, whoTimerX, gamesTimer, whoisTimer, gameListTimeout_, schemeTimeout_})
+    for (QTimer* t : {listTimer, whoTimerX, gamesTimer, whoisTimer, gameListTimeout_, schemeTimeout_, welcomeTimeout_,
+                      partEchoTimeout_, outboxTimer_, dispatchTimer_})
         t->stop();
     irc->close();
     http->close();
     chanScheme->close();
     assembler_.clear();
+    outbox_.reset();
     pendingInfo_.clear();
+    pendingNotes_.clear();
     gameListResponse_.clear();
     registered_ = false;
+    setEntering(false);
     channels->clear();
     whoList->clear();
     ircInfo->clear();
@@ -200,6 +246,8 @@ void Lobby::resetToDesign()
     QPalette pal = palette();
     pal.setColor(QPalette::Window, QColor(65, 85, 112));
     setPalette(pal);
+    // A message of this session has nothing to say once it is over.
+    closeMessageBoxes(this);
 }
 
 // ------------------------------------------------------- chat registration
@@ -215,11 +263,12 @@ void Lobby::ircConnect(const QString& txtusername, quint8 userflag)
 void Lobby::irc_Connect()
 {
     registered_ = true;
+    welcomeTimeout_->start();
     for (const QByteArrayList& send : registrationSends(username, myFlag))
         sendToChat(send);
     listTimer->start();
     whoTimerX->start();
-    Label4->setText(plainText(scrambled::kGreeting) + username + QLatin1Char('.'));
+    showGreeting(QStringLiteral("Connecting to the Fenmoor chat server..."));
     login().hide();
     login().showItems();
     show();
@@ -229,28 +278,52 @@ void Lobby::irc_Lost()
 {
     if (!isLoaded())
         return;
-    const bool wasRegistered = registered_;
-    // The connection is gone: nothing may be sent on it any more, and the
-    // closing sequence goes on without its final line.
-    irc->close();
-    unload();
-    if (wasRegistered) {
-        messageBox(&login(), plainText(scrambled::kChatLostText), plainText(scrambled::kChatLostTitle),
-                   MessageIcon::Exclamation);
-        return;
-    }
-    login().showItems();
-    messageBox(&login(), plainText(scrambled::kChatUnreachableText), plainText(scrambled::kChatUnreachableTitle),
-               MessageIcon::Exclamation);
-    login().userTxt->setFocus();
+    lostConnection(registered_ ? plainText(scrambled::kChatLostText) : plainText(scrambled::kChatUnreachableText),
+                   registered_ ? plainText(scrambled::kChatLostTitle) : plainText(scrambled::kChatUnreachableTitle));
 }
 
+// The session ends without its final line. A message that ends the session
+// and already says why (a refused name) is the one the user gets.
+void Lobby::lostConnection(const QString& text, const QString& title)
+{
+    std::optional<PendingBox> ending;
+    for (const PendingBox& box : boxes_) {
+        if (box.session == session_ && box.after == Step::After::EndSession) {
+            ending = box;
+            break;
+        }
+    }
+    const bool explained = ending || endingBoxShown_;
+    irc->close();
+    unload();
+    login().showItems();
+    if (ending)
+        messageBox(&login(), ending->text, ending->title, ending->icon);
+    else if (!explained)
+        messageBox(&login(), text, title, MessageIcon::Exclamation);
+    if (login().isVisible())
+        login().userTxt->setFocus();
+}
+
+void Lobby::welcomeTimeout()
+{
+    if (isLoaded() && !memory_.welcomed)
+        lostConnection(plainText(scrambled::kNoWelcomeText), plainText(scrambled::kChatUnreachableTitle));
+}
+
+// The user's own lines, and the answers the session owes the server, go out
+// at once; what the server will charge for them counts for the pace of the
+// automatic requests.
 bool Lobby::sendToChat(const QByteArrayList& lines)
 {
     if (irc->state() != Socket::Connected)
         return false;
     const std::optional<QByteArray> bytes = wireSend(lines);
-    return bytes && irc->sendData(*bytes);
+    if (!bytes || !irc->sendData(*bytes))
+        return false;
+    outbox_.sentNow(lines, clock_.elapsed());
+    checkBacklog();
+    return true;
 }
 
 bool Lobby::sendLine(const QString& line)
@@ -258,13 +331,49 @@ bool Lobby::sendLine(const QString& line)
     return sendToChat({line.toUtf8()});
 }
 
+void Lobby::request(const QByteArray& line)
+{
+    if (irc->state() != Socket::Connected)
+        return;
+    outbox_.request(line);
+    pumpOutbox();
+}
+
+void Lobby::pumpOutbox()
+{
+    const qint64 now = clock_.elapsed();
+    while (irc->state() == Socket::Connected) {
+        const std::optional<QByteArray> line = outbox_.takeDue(now);
+        if (!line)
+            break;
+        if (const std::optional<QByteArray> bytes = wireSend({*line}))
+            irc->sendData(*bytes);
+    }
+    if (const std::optional<qint64> due = outbox_.nextDueMs(now))
+        outboxTimer_->start(static_cast<int>(std::max<qint64>(0, *due - now)));
+    else
+        outboxTimer_->stop();
+    checkBacklog();
+}
+
+// A server that stops reading would make us hold ever more unsent lines: past
+// a bound the connection counts as lost.
+void Lobby::checkBacklog()
+{
+    if (irc->bytesToWrite() + outbox_.waitingBytes() > kMostUnsentBytes)
+        QTimer::singleShot(0, this, [this, session = session_] {
+            if (isLoaded() && session == session_)
+                irc_Lost();
+        });
+}
+
 // ------------------------------------------------------------------ timers
 
 void Lobby::listTimer_Timer()
 {
-    if (!isLoaded() || irc->state() != Socket::Connected)
+    if (!isLoaded())
         return;
-    sendLine(plainText(scrambled::kChannelListCommand));
+    request(plainText(scrambled::kChannelListCommand).toUtf8());
 }
 
 void Lobby::whoTimerX_Timer()
@@ -272,7 +381,7 @@ void Lobby::whoTimerX_Timer()
     if (!isLoaded())
         return;
     whoBuffer.clear();
-    sendLine(QStringLiteral("who"));
+    request(whoRequest(memory_, QString()));
 }
 
 // ---------------------------------------------------------- line dispatch
@@ -294,55 +403,72 @@ SessionView Lobby::view() const
     session.filterPairs = &filterPairs_;
     session.chatServerHost = service().chatServerHost;
     session.maskedHost = service().maskedHost;
+    session.isMember = [users = window.users](const QString& nick) { return users->contains(nick); };
     return session;
 }
 
 void Lobby::irc_DataArrival()
 {
-    assembler_.append(irc->getData());
-    // A message box lets this event run again; the loop already running
-    // takes the new bytes, in order.
-    if (dispatching_)
-        return;
+    if (!dispatching_)
+        dispatch();
+}
+
+// Received lines are handled in slices of a few milliseconds, never splitting
+// a line and never changing their order, so that a burst of thousands does
+// not freeze the window: the next slice runs at the next pass of the event
+// loop, as if the network had brought the rest in another read.
+void Lobby::dispatch()
+{
     dispatching_ = true;
     const quint64 session = session_;
-    // A burst of chat lines is laid out and scrolled once.
+    QElapsedTimer slice;
+    slice.start();
+    bool more = false;
     RichTextView* chat = channel().chat;
     chat->beginAppends();
     Steps steps;
     while (isLoaded() && session == session_) {
-        const std::optional<QByteArray> line = assembler_.takeLine();
+        if (slice.elapsed() >= kSliceMs) {
+            more = true;
+            break;
+        }
+        std::optional<QByteArray> line = assembler_.takeLine();
         if (!line) {
-            const QByteArray more = irc->getData();
-            if (more.isEmpty())
+            // Only what we are ready to handle is read from the socket: a
+            // faster sender is held back by TCP.
+            const QByteArray bytes = irc->getData();
+            if (bytes.isEmpty())
                 break;
-            assembler_.append(more);
+            assembler_.append(bytes);
             continue;
         }
         steps.clear();
-        decideLine(*line, view(), steps);
+        decideLine(*line, view(), memory_, steps);
         apply(steps);
     }
-    dispatching_ = false;
     chat->endAppends();
-    if (isLoaded() && session == session_)
-        flushInfo();
-    else
+    dispatching_ = false;
+    if (!isLoaded() || session != session_) {
         pendingInfo_.clear();
+        return;
+    }
+    flushInfo();
+    if (more)
+        dispatchTimer_->start();
+    pumpOutbox();
+    // Opened from the event loop itself, not from under the socket's own
+    // read: a connection lost while a box is open frees the socket.
+    if (!boxes_.empty())
+        QMetaObject::invokeMethod(this, &Lobby::showBoxes, Qt::QueuedConnection);
 }
 
 // Every effect of a received or typed line happens here, in the order the
-// rules gave. A message box runs nested events, and the session may end
-// meanwhile: nothing after it is applied then.
-bool Lobby::apply(const Steps& steps)
+// rules gave. Nothing here runs nested events: messages for the user wait
+// until the lines before them are handled (see showBoxes()).
+void Lobby::apply(const Steps& steps)
 {
-    const quint64 session = session_;
-    for (const Step& step : steps) {
-        if (!isLoaded() || session != session_)
-            return false;
+    for (const Step& step : steps)
         applyStep(step);
-    }
-    return isLoaded() && session == session_;
 }
 
 void Lobby::applyStep(const Step& step)
@@ -350,7 +476,7 @@ void Lobby::applyStep(const Step& step)
     using Kind = Step::Kind;
     switch (step.kind) {
     case Kind::Info:
-        appendInfo(step.text);
+        appendInfo({ColourRun{step.text, std::nullopt}});
         break;
     case Kind::ClearChannels:
         channels->clear();
@@ -367,25 +493,24 @@ void Lobby::applyStep(const Step& step)
         break;
     }
     case Kind::AddMember: {
-        ListView* users = channelForText().users;
-        users->add(step.nick, step.nick);
+        ListView* users = channel().users;
+        users->add(step.nick, step.text);
         users->setIcon(step.nick, step.icon);
         break;
     }
     case Kind::SetMemberIcon:
-        if (channel().isLoaded())
-            channel().users->setIcon(step.nick, step.icon);
+        channel().users->setIcon(step.nick, step.icon);
         break;
     case Kind::RemoveMember:
-        channelForText().users->remove(step.nick);
+        channel().users->remove(step.nick);
         break;
     case Kind::CollectWho:
-        whoBuffer.append({step.nick, step.text});
+        whoBuffer.append({step.nick, step.text, step.title});
         break;
     case Kind::RebuildWhoList:
         whoList->clear();
         for (const WhoPair& entry : std::as_const(whoBuffer)) {
-            whoList->add(entry.nick, entry.nick);
+            whoList->add(entry.nick, entry.shown);
             whoList->setSubItem(entry.nick, 1, entry.channel);
         }
         break;
@@ -395,37 +520,45 @@ void Lobby::applyStep(const Step& step)
     case Kind::Send:
         sendToChat(step.lines);
         break;
+    case Kind::Request:
+        for (const QByteArray& line : step.lines)
+            outbox_.request(line);
+        break;
     case Kind::Chat: {
-        RichTextView* chat = channelForText().chat;
+        RichTextView* chat = channel().chat;
         for (const ColourRun& run : step.runs)
             chat->appendText(run.text, run.colour);
         break;
     }
+    case Kind::LobbyNote:
+        // Seen in the lobby now, and still there in the next channel window.
+        pendingNotes_.append(step.runs);
+        appendInfo(step.runs);
+        break;
     case Kind::FocusEntry:
-        channelForText().message->setFocus();
+        channel().message->setFocus();
+        break;
+    case Kind::Welcomed:
+        welcomeTimeout_->stop();
+        showGreeting(plainText(scrambled::kGreeting) + username + QLatin1Char('.'));
         break;
     case Kind::BackToLobby:
-        listTimer->start();
-        whoTimerX->start();
-        refreshChanButton->setEnabled(true);
-        listTimer_Timer();
-        whoTimerX_Timer();
+        backToLobby();
         break;
     case Kind::FetchGames:
         gamesTimer_Timer();
         break;
     case Kind::CloseChannel:
-        channel().unload();
+        if (step.farewell)
+            channel().unload();
+        else
+            channel().closeWithoutFarewell();
         break;
-    case Kind::Box: {
-        const quint64 session = session_;
-        messageBox(this, step.text, step.title, step.information ? MessageIcon::Information : MessageIcon::Exclamation);
-        // While the box was open the session may have ended another way (a
-        // lost connection brings the login window back by itself).
-        if (step.after == Step::After::EndSession && isLoaded() && session == session_)
-            unload();
+    case Kind::Box:
+        boxes_.push_back({step.title, step.text,
+                          step.information ? MessageIcon::Information : MessageIcon::Exclamation, step.after,
+                          session_});
         break;
-    }
     case Kind::SetAway:
         iAmAway = true;
         myAwayMessage = step.text;
@@ -436,28 +569,70 @@ void Lobby::applyStep(const Step& step)
     }
 }
 
+void Lobby::backToLobby()
+{
+    partEchoTimeout_->stop();
+    listTimer->start();
+    whoTimerX->start();
+    refreshChanButton->setEnabled(true);
+    listTimer_Timer();
+    whoTimerX_Timer();
+}
+
+void Lobby::awaitPartEcho()
+{
+    partEchoTimeout_->start();
+}
+
+// The messages that lines asked for, one at a time, once the lines before
+// them are handled. While one is open, lines keep being handled (a PING
+// above all); when it closes, the session it belonged to may have ended.
+void Lobby::showBoxes()
+{
+    if (showingBoxes_)
+        return;
+    showingBoxes_ = true;
+    while (!boxes_.empty()) {
+        const PendingBox box = boxes_.front();
+        boxes_.pop_front();
+        if (!isLoaded() || box.session != session_)
+            continue;
+        const bool ending = box.after == Step::After::EndSession;
+        // A message that ends the session stays when the session is gone.
+        endingBoxShown_ = ending;
+        messageBox(ending ? static_cast<QWidget*>(&login()) : this, box.text, box.title, box.icon);
+        endingBoxShown_ = false;
+        if (ending && isLoaded() && box.session == session_)
+            unload();
+    }
+    showingBoxes_ = false;
+}
+
 void Lobby::askUnknownFlags()
 {
-    if (!channel().isLoaded())
-        return;
     const ListView* users = channel().users;
     QStringList unknown;
     for (int row = 0; row < users->count(); ++row) {
         if (users->iconAt(row) == memberIcon::kFlagUnknown)
-            unknown.append(users->text(row));
+            unknown.append(users->key(row));
     }
-    for (const QString& nick : std::as_const(unknown))
-        sendLine(QStringLiteral("whois ") + nick);
+    for (const QByteArray& whois : flagRequests(unknown, memory_))
+        outbox_.request(whois);
 }
 
-// Kept until the received block is handled, then shown in one edit with one
-// scroll: a long message of the day would otherwise redraw the view for
-// every line.
-void Lobby::appendInfo(const QString& text)
+// Kept until the slice of received lines is handled, then shown in one edit
+// with one scroll: a long message of the day would otherwise redraw the view
+// for every line.
+void Lobby::appendInfo(const QVector<ColourRun>& runs)
 {
     if (!pendingInfo_.isEmpty() || !ircInfo->document()->isEmpty())
-        pendingInfo_ += QLatin1Char('\n');
-    pendingInfo_ += text;
+        pendingInfo_.append(ColourRun{QStringLiteral("\n"), std::nullopt});
+    for (ColourRun run : runs) {
+        // One line each: the break that ends a chat line is the next line's.
+        if (run.text.endsWith(QLatin1String("\r\n")))
+            run.text.chop(2);
+        pendingInfo_.append(run);
+    }
 }
 
 void Lobby::flushInfo()
@@ -465,25 +640,17 @@ void Lobby::flushInfo()
     if (pendingInfo_.isEmpty())
         return;
     QTextCursor cursor = ircInfo->textCursor();
+    cursor.beginEditBlock();
     cursor.movePosition(QTextCursor::End);
-    cursor.insertText(pendingInfo_);
+    for (const ColourRun& run : std::as_const(pendingInfo_)) {
+        QTextCharFormat format;
+        format.setForeground(run.colour.value_or(QColor(Qt::white)));
+        cursor.insertText(run.text, format);
+    }
+    cursor.endEditBlock();
     pendingInfo_.clear();
     ircInfo->setTextCursor(cursor);
     ircInfo->verticalScrollBar()->setValue(ircInfo->verticalScrollBar()->maximum());
-}
-
-// The channel window holds every chat line, loaded (not shown) for one that
-// arrives in the lobby. Loading it for a line is not entering a channel, so
-// the lobby's Refresh button keeps its state.
-Channel& Lobby::channelForText()
-{
-    Channel& window = channel();
-    if (!window.isLoaded()) {
-        const bool refreshEnabled = refreshChanButton->isEnabled();
-        window.ensureLoaded();
-        refreshChanButton->setEnabled(refreshEnabled);
-    }
-    return window;
 }
 
 // ------------------------------------------------------------ chat text
@@ -503,10 +670,10 @@ void Lobby::printMe(const QString& actionSubject, QString& action)
 
 void Lobby::parseMessage(QString& message)
 {
-    channelForText();
     Steps steps;
-    decideTyped(message, view(), steps);
+    decideTyped(message, view(), memory_, steps);
     apply(steps);
+    pumpOutbox();
 }
 
 // -------------------------------------------------------- entering a channel
@@ -519,15 +686,17 @@ void Lobby::channels_DblClick()
     Channel& window = channel();
     window.ensureLoaded();
     window.Label2->setText(channels->key(*row));
-    hide();
+    // The lobby stays on screen until the channel window takes its place.
+    setEntering(true);
     // Running from here on marks the entry as pending.
     schemeTimeout_->start();
     chanScheme->close();
     // A name no request can carry would send nothing and wait for an answer
     // that cannot come: say so at once.
-    if (!channelRequest(gateway::channelSchemePage)
-        || !chanScheme->connect(service().gatewayAddress, service().gatewayPort))
-        chanScheme_Failed();
+    if (!channelRequest(gateway::channelSchemePage))
+        chanScheme_Failed(plainText(scrambled::kChannelUnrequestableText));
+    else if (!chanScheme->connect(service().gatewayAddress, service().gatewayPort))
+        chanScheme_Failed(plainText(scrambled::kSchemeUnreachableText));
 }
 
 std::optional<QByteArray> Lobby::channelRequest(QString (*page)(const QString&)) const
@@ -560,10 +729,20 @@ void Lobby::chanScheme_DataArrival()
     answer.captureNewCookies(login().cookieTemText);
     Channel& window = channel();
     const QString name = window.Label2->text();
-    sendLine(plainText(scrambled::kChannelEntryCommand) + name);
+    memory_.startVisit(name);
+    // The visit's automatic requests start afresh; what was waiting was for
+    // the lobby.
+    outbox_.dropWaiting();
+    sendToChat({plainText(scrambled::kChannelEntryCommand).toUtf8() + wireName(memory_, name)});
     window.setWindowTitle(name + plainText(scrambled::kCaptionSuffix));
     window.Label3->setText(username);
     window.Form_Load();
+    // Private messages that came while the lobby showed are kept here too.
+    for (const ColourRun& run : std::as_const(pendingNotes_))
+        window.chat->appendText(run.text, run.colour);
+    pendingNotes_.clear();
+    hide();
+    setEntering(false);
     window.show();
     gamesTimer_Timer();
     listTimer->stop();
@@ -571,7 +750,7 @@ void Lobby::chanScheme_DataArrival()
     chanScheme->close();
 }
 
-void Lobby::chanScheme_Failed()
+void Lobby::chanScheme_Failed(const QString& why)
 {
     if (!isLoaded() || !schemeTimeout_->isActive())
         return;
@@ -581,9 +760,32 @@ void Lobby::chanScheme_Failed()
     chanScheme->close();
     channel().discard();
     refreshChanButton->setEnabled(true);
-    show();
-    messageBox(this, plainText(scrambled::kSchemeFailedText), plainText(scrambled::kSchemeFailedTitle),
-               MessageIcon::Exclamation);
+    setEntering(false);
+    messageBox(this, why, plainText(scrambled::kSchemeFailedTitle), MessageIcon::Exclamation);
+}
+
+// The line at the foot of the lobby; while a channel is being entered it
+// says so instead, and the greeting comes back afterwards.
+void Lobby::showGreeting(const QString& text)
+{
+    if (greeting_.isNull())
+        Label4->setText(text);
+    else
+        greeting_ = text;
+}
+
+// While a channel is being entered, the lobby says so and its lists wait.
+void Lobby::setEntering(bool entering)
+{
+    channels->setEnabled(!entering);
+    whoList->setEnabled(!entering);
+    if (entering) {
+        greeting_ = Label4->text();
+        Label4->setText(QStringLiteral("Entering ") + channel().Label2->text() + QStringLiteral("..."));
+    } else if (!greeting_.isNull()) {
+        Label4->setText(greeting_);
+        greeting_.clear();
+    }
 }
 
 // ---------------------------------------------------------------- game list
@@ -596,7 +798,7 @@ void Lobby::gamesTimer_Timer()
         return;
     gameListResponse_.clear();
     gameListTimeout_->start();
-    sendLine(QStringLiteral("whois *"));
+    request(QByteArrayLiteral("whois *"));
 }
 
 void Lobby::http_Connect()
@@ -643,8 +845,8 @@ void Lobby::http_Finished()
     ListView* list = channel().games;
     list->clear();
     for (const GameRow& game : *games) {
-        const int row = list->appendItem(game.name);
-        list->setSubItemAt(row, 1, game.host);
+        const int row = list->appendItem(shownText(game.name));
+        list->setSubItemAt(row, 1, shownText(game.host));
         list->setIconAt(row, game.locked ? 2 : 1);
     }
 }

@@ -1,13 +1,17 @@
 #pragma once
 
 #include "chattext/chat_text.h"
+#include "lobby/chat_outbox.h"
 #include "lobby/irc_lines.h"
 #include "lobby/session_rules.h"
 #include "login/gateway_http.h"
+#include "platform/dialogs.h"
 #include "platform/form.h"
 
+#include <QElapsedTimer>
 #include <QString>
 #include <QVector>
+#include <deque>
 
 class Channel;
 class ListView;
@@ -21,6 +25,8 @@ class Socket;
 struct WhoPair {
     QString nick;
     QString channel;
+    // The nick as the list shows it.
+    QString shown;
 };
 
 // The lobby: the chat session, its channel and user lists, the server's
@@ -47,9 +53,21 @@ public:
     // that keeps every line whole. False when nothing was sent.
     bool sendToChat(const QByteArrayList& lines);
 
+    // What the line rules remember of this session.
+    const SessionMemory& memory() const { return memory_; }
+
+    // Queues an automatic request: it goes out when the server is ready.
+    void request(const QByteArray& line);
+    // The channel window has said goodbye: the server's echo of the PART
+    // puts the lobby back into its refresh cycle, or a time limit does.
+    void awaitPartEcho();
+
     // Time limits of our own (tests shorten them).
     void setChatConnectTimeout(int ms);
     void setGatewayTimeout(int ms);
+    // Whether automatic requests wait for what the server charged for the
+    // lines before them (tests of other things turn it off).
+    void setRequestPacing(bool on);
 
     // Session fields.
     QString username;
@@ -91,27 +109,54 @@ private:
     void channels_DblClick();
     void chanScheme_Connect();
     void chanScheme_DataArrival();
-    void chanScheme_Failed();
+    void chanScheme_Failed(const QString& why);
     void http_Connect();
     void http_DataArrival();
     void http_Finished();
     void dropGameList();
 
     SessionView view() const;
-    bool apply(const Steps& steps);
+    void dispatch();
+    void apply(const Steps& steps);
     void applyStep(const Step& step);
     void askUnknownFlags();
-    void appendInfo(const QString& text);
+    void backToLobby();
+    void showBoxes();
+    void appendInfo(const QVector<ColourRun>& runs);
     void flushInfo();
-    Channel& channelForText();
+    void showGreeting(const QString& text);
+    void setEntering(bool entering);
     bool sendLine(const QString& line);
+    void pumpOutbox();
+    void checkBacklog();
+    void welcomeTimeout();
+    void lostConnection(const QString& text, const QString& title);
     // The gateway request for a page of the current channel; nullopt when the
     // channel's name cannot be carried by one.
     std::optional<QByteArray> channelRequest(QString (*page)(const QString&)) const;
 
+    // A message a line asked for, shown once the lines before it are handled.
+    struct PendingBox {
+        QString title;
+        QString text;
+        MessageIcon icon;
+        Step::After after;
+        quint64 session;
+    };
+
     QVector<FilterPair> filterPairs_;
     LineAssembler assembler_;
-    QString pendingInfo_;
+    SessionMemory memory_;
+    ChatOutbox outbox_;
+    QElapsedTimer clock_;
+    std::deque<PendingBox> boxes_;
+    bool showingBoxes_ = false;
+    bool endingBoxShown_ = false;
+    QVector<ColourRun> pendingInfo_;
+    // Private messages that came while no channel was shown.
+    QVector<ColourRun> pendingNotes_;
+    // The greeting, while the line shows a channel being entered.
+    QString greeting_;
     bool dispatching_ = false;
     // Counts the lobby's loads: a handler that waited in a nested event
     // loop stops when the session it belonged to has ended.
@@ -120,4 +165,8 @@ private:
     gateway::Response gameListResponse_;
     QTimer* gameListTimeout_;
     QTimer* schemeTimeout_;
+    QTimer* welcomeTimeout_;
+    QTimer* partEchoTimeout_;
+    QTimer* outboxTimer_;
+    QTimer* dispatchTimer_;
 };

@@ -2,12 +2,19 @@
 
 #include "encryption/scramble.h"
 #include "encryption/texts.h"
-
-#include <QSet>
+#include "platform/cp1252.h"
 
 namespace {
 
 const QString kCrLf = QStringLiteral("\r\n");
+
+// The most names kept as having come in single bytes: a server that sends
+// such names without end must not make the session grow without end.
+constexpr qsizetype kMostSingleByteNames = 10000;
+
+// Away replies to one sender in one away period: enough for a person who
+// writes again, and an end to two automatic answerers talking forever.
+constexpr int kMostAwayReplies = 3;
 
 // Numerics whose text only goes into the server-data view.
 bool isInfoNumeric(const QString& numeric)
@@ -21,12 +28,66 @@ bool isInfoNumeric(const QString& numeric)
     return info.contains(numeric);
 }
 
+// Replies that refuse a JOIN: no such channel, too many channels, held,
+// full, invite only, banned, wrong key, bad name, registered or secure
+// users only, operators only.
+bool refusesJoin(const QString& numeric)
+{
+    static const QSet<QString> refusals = {
+        QStringLiteral("403"), QStringLiteral("405"), QStringLiteral("437"), QStringLiteral("471"),
+        QStringLiteral("473"), QStringLiteral("474"), QStringLiteral("475"), QStringLiteral("476"),
+        QStringLiteral("477"), QStringLiteral("479"), QStringLiteral("489"), QStringLiteral("520"),
+    };
+    return refusals.contains(numeric);
+}
+
+// Replies that refuse the registration itself: no nick, a nick the server
+// does not take, not registered, a wrong password, a ban.
+bool refusesRegistration(const QString& numeric)
+{
+    static const QSet<QString> refusals = {
+        QStringLiteral("431"), QStringLiteral("432"), QStringLiteral("451"), QStringLiteral("464"),
+        QStringLiteral("465"),
+    };
+    return refusals.contains(numeric);
+}
+
 QString withoutFirstColon(QString text)
 {
     const qsizetype colon = text.indexOf(u':');
     if (colon >= 0)
         text.remove(colon, 1);
     return text;
+}
+
+QString firstWord(const QString& text)
+{
+    const qsizetype space = text.indexOf(u' ');
+    return space < 0 ? text : text.left(space);
+}
+
+// The reason at the end of a reply: what follows " :" (or the last word).
+QString reasonOf(const QString& text)
+{
+    if (text.startsWith(u':'))
+        return text.mid(1);
+    const qsizetype colon = text.indexOf(QLatin1String(" :"));
+    if (colon >= 0)
+        return text.mid(colon + 2);
+    return text.section(u' ', -1);
+}
+
+// A name a server can read as a target: words with no control character,
+// not starting with ":".
+bool isSendableName(const QString& name)
+{
+    if (name.isEmpty() || name.startsWith(u':'))
+        return false;
+    for (const QChar c : name) {
+        if (c.unicode() <= 0x20 || c.unicode() == 0x7F || (c.unicode() >= 0x80 && c.unicode() < 0xA0))
+            return false;
+    }
+    return true;
 }
 
 // Builds the steps of one line in order.
@@ -43,26 +104,31 @@ public:
         out_.back().kind = kind;
         return out_.back();
     }
-    void member(Step::Kind kind, const QString& nick, int icon = 0)
+    void member(Step::Kind kind, const QString& nick, int icon = 0, const QString& shown = QString())
     {
         Step& step = add(kind);
         step.nick = nick;
         step.icon = icon;
+        step.text = shown;
     }
-    void send(const QByteArray& line) { add(Step::Kind::Send).lines = QByteArrayList{line}; }
-    void send(const QString& line) { send(line.toUtf8()); }
+    void send(QByteArrayList lines) { add(Step::Kind::Send).lines = std::move(lines); }
+    void request(const QByteArray& line) { add(Step::Kind::Request).lines = QByteArrayList{line}; }
     void chat(const QString& text, const QColor& colour)
     {
         add(Step::Kind::Chat).runs = {ColourRun{text + kCrLf, colour}};
     }
     void chat(QVector<ColourRun> runs) { add(Step::Kind::Chat).runs = std::move(runs); }
-    void box(const QString& title, const QString& text, bool information, Step::After after)
+    void box(const QString& title, const QString& text, Step::After after)
     {
         Step& step = add(Step::Kind::Box);
         step.title = title;
         step.text = text;
-        step.information = information;
         step.after = after;
+    }
+    void leaveChannel(bool farewell)
+    {
+        add(Step::Kind::CloseChannel).farewell = farewell;
+        add(Step::Kind::BackToLobby);
     }
 
 private:
@@ -76,25 +142,88 @@ QString filtered(const SessionView& session, QString text)
     return text;
 }
 
+// The bytes left for a message's text in one line: the server passes the
+// line on with our full name in front, and that must fit too.
+int textRoom(const SessionView& session, const QByteArray& commandAndTarget)
+{
+    const int relayPrefix = static_cast<int>(
+        (QStringLiteral(":") + session.username + QStringLiteral("!~Username@") + session.maskedHost + u' ')
+            .toUtf8()
+            .size());
+    return kMaxLineBytes - 2 - relayPrefix - static_cast<int>(commandAndTarget.size());
+}
+
+// A message in as many lines as it needs. An action goes on in further
+// action lines.
+QByteArrayList messageLines(const SessionView& session, const QByteArray& commandAndTarget, const QString& text)
+{
+    const int room = textRoom(session, commandAndTarget);
+    QByteArrayList lines;
+    if (text.startsWith(QLatin1String("/me"))) {
+        const QStringList pieces = splitForWire(text.mid(3), room - 4);
+        for (qsizetype i = 0; i < pieces.size(); ++i) {
+            const QString& piece = pieces.at(i);
+            const QString action = i > 0 && !piece.startsWith(u' ') ? QStringLiteral("/me ") : QStringLiteral("/me");
+            lines.append(commandAndTarget + (action + piece).toUtf8());
+        }
+        return lines;
+    }
+    for (const QString& piece : splitForWire(text, room))
+        lines.append(commandAndTarget + piece.toUtf8());
+    return lines;
+}
+
+void rememberSingleByteNames(SessionMemory& memory, const QStringList& names)
+{
+    for (const QString& name : names) {
+        if (memory.singleByteNames.size() >= kMostSingleByteNames)
+            return;
+        memory.singleByteNames.insert(name);
+    }
+}
+
 // ------------------------------------------------------------ server lines
 
-void onNames(const QString& text, const SessionView& session, StepWriter& steps)
+// A member's nick without the marks of its channel status ("@Marlow" is
+// Marlow); the marks stay in what the list shows.
+QString bareNick(const QString& name, const SessionMemory& memory)
+{
+    qsizetype marks = 0;
+    while (marks < name.size() && memory.memberMarks.contains(name.at(marks)))
+        ++marks;
+    return name.mid(marks);
+}
+
+void onNames(const QString& text, const SessionView& session, const SessionMemory& memory, StepWriter& steps)
 {
     // With the lobby showing, no channel is open: the reply is late for a
     // channel already left. Taking it would bring the closed window back and
     // its members into the next channel's list.
-    if (session.lobbyShown)
+    const QStringList fields = text.trimmed().split(u' ');
+    if (session.lobbyShown || !session.channelLoaded || fields.size() < 2 || fields.at(1) != session.channel)
         return;
     const QString& from = plainText(scrambled::kSpecialNameFrom);
-    const QString& to = plainText(scrambled::kSpecialNameTo);
-    for (QString name : parseNames(text)) {
-        if (name == from)
-            name = to;
-        steps.member(Step::Kind::AddMember, name,
-                     name == to ? memberIcon::kSpecialBadge : memberIcon::kFlagUnknown);
+    const QString& staff = plainText(scrambled::kSpecialNameTo);
+    for (const QString& listed : parseNames(text)) {
+        const QString name = listed == from ? staff : listed;
+        const QString nick = bareNick(name, memory);
+        if (nick.isEmpty())
+            continue;
+        steps.member(Step::Kind::AddMember, nick, nick == staff ? memberIcon::kStaffBadge : memberIcon::kFlagUnknown,
+                     shownName(name));
     }
-    steps.send(QByteArrayLiteral("who"));
     steps.add(Step::Kind::FocusEntry);
+}
+
+// A member's picture for the flag the server gives: the flag, except that
+// the staff account wears its badge whatever flag it registered with, and
+// nobody else ever does.
+void setMemberIcon(const QString& nick, int flag, StepWriter& steps)
+{
+    if (nick == plainText(scrambled::kSpecialNameTo))
+        steps.member(Step::Kind::SetMemberIcon, nick, memberIcon::kStaffBadge);
+    else if (flag >= 0 && flag < memberIcon::kFlags)
+        steps.member(Step::Kind::SetMemberIcon, nick, flag + 1);
 }
 
 void onWhoEntry(const QString& text, const SessionView& session, StepWriter& steps)
@@ -105,30 +234,64 @@ void onWhoEntry(const QString& text, const SessionView& session, StepWriter& ste
     if (session.lobbyShown) {
         Step& step = steps.add(Step::Kind::CollectWho);
         step.nick = entry->nick;
-        step.text = entry->channel == QLatin1String("*") ? QStringLiteral(" ") : entry->channel;
+        step.title = shownName(entry->nick);
+        step.text = entry->channel == QLatin1String("*") ? QStringLiteral(" ") : shownName(entry->channel);
         return;
     }
     if (entry->flag && session.channelLoaded)
-        steps.member(Step::Kind::SetMemberIcon, entry->nick, *entry->flag + 1);
+        setMemberIcon(entry->nick, *entry->flag, steps);
 }
 
-void onServerLine(const IrcLine& line, const SessionView& session, StepWriter& steps)
+void onServerOptions(const QString& text, SessionMemory& memory)
+{
+    for (const QString& option : text.split(u' ')) {
+        if (!option.startsWith(QLatin1String("PREFIX=")))
+            continue;
+        // PREFIX=(ov)@+ : the modes in brackets, then their marks.
+        const qsizetype close = option.indexOf(u')');
+        const QString marks = close < 0 ? QString() : option.mid(close + 1);
+        bool plain = true;
+        for (const QChar c : marks)
+            plain = plain && !c.isLetterOrNumber() && c.unicode() > 0x20 && c.unicode() < 0x7F;
+        if (plain)
+            memory.memberMarks = marks;
+    }
+}
+
+void onServerLine(const IrcLine& line, const SessionView& session, SessionMemory& memory, StepWriter& steps)
 {
     if (!line.text)
         return;
     const QString& numeric = line.numeric;
     const QString& text = *line.text;
     if (isInfoNumeric(numeric)) {
-        steps.add(Step::Kind::Info).text = withoutFirstColon(text);
+        if (numeric == QLatin1String("001") && !memory.welcomed) {
+            memory.welcomed = true;
+            steps.add(Step::Kind::Welcomed);
+        }
+        steps.add(Step::Kind::Info).text = shownText(withoutFirstColon(text));
+    } else if (numeric == QLatin1String("005")) {
+        onServerOptions(text, memory);
     } else if (numeric == QLatin1String("321")) {
         steps.add(Step::Kind::ClearChannels);
     } else if (numeric == QLatin1String("322")) {
-        const ListEntry entry = parseListEntry(text);
-        // A name that could carry a line break into our requests is not offered.
-        if (!entry.channel.isEmpty() && isSafeForWire(entry.channel))
-            steps.add(Step::Kind::ListChannel).entry = entry;
+        ListEntry entry = parseListEntry(text);
+        // A name that could carry a control character into our requests, or
+        // read as another name, is not offered.
+        if (entry.channel.isEmpty() || !isSendableName(entry.channel)
+            || std::any_of(entry.channel.begin(), entry.channel.end(), isHiddenInName))
+            return;
+        if (entry.description)
+            entry.description = shownText(*entry.description);
+        if (entry.count)
+            entry.count = shownText(*entry.count);
+        steps.add(Step::Kind::ListChannel).entry = entry;
     } else if (numeric == QLatin1String("353")) {
-        onNames(text, session, steps);
+        onNames(text, session, memory, steps);
+    } else if (numeric == QLatin1String("366")) {
+        // One who for the whole names reply, however many lines it took.
+        if (!session.lobbyShown && session.channelLoaded && firstWord(text) == session.channel)
+            steps.request(whoRequest(memory, session.channel));
     } else if (numeric == QLatin1String("352")) {
         onWhoEntry(text, session, steps);
     } else if (numeric == QLatin1String("315")) {
@@ -142,37 +305,101 @@ void onServerLine(const IrcLine& line, const SessionView& session, StepWriter& s
         if (!session.channelShown)
             return;
         if (const auto user = parseWhoisUser(text, plainText(scrambled::kWhoisIgnoreMarker)))
-            steps.member(Step::Kind::SetMemberIcon, user->nick, user->flag + 1);
+            setMemberIcon(user->nick, user->flag, steps);
     } else if (numeric == QLatin1String("433")) {
         steps.box(QStringLiteral("Error"), QStringLiteral("The username you have selected is already logged on Fenmoor."),
-                  true, Step::After::EndSession);
+                  Step::After::EndSession);
+    } else if (numeric == QLatin1String("461")) {
+        const QString command = firstWord(text).toUpper();
+        if (command == QLatin1String("WHO")) {
+            // Some servers want a mask: everyone in the lobby, the channel's
+            // members in a channel.
+            if (!memory.whoNeedsMask) {
+                memory.whoNeedsMask = true;
+                steps.request(whoRequest(memory, session.lobbyShown ? QString() : session.channel));
+            }
+        } else if (!memory.welcomed && (command == QLatin1String("NICK") || command == QLatin1String("USER"))) {
+            steps.box(plainText(scrambled::kNameRefusedTitle),
+                      plainText(scrambled::kNameRefusedText) + session.username + QStringLiteral(": ")
+                          + shownText(reasonOf(text)) + u'.',
+                      Step::After::EndSession);
+        }
+    } else if (refusesRegistration(numeric)) {
+        if (!memory.welcomed)
+            steps.box(plainText(scrambled::kNameRefusedTitle),
+                      plainText(scrambled::kNameRefusedText) + session.username + QStringLiteral(": ")
+                          + shownText(reasonOf(text)) + u'.',
+                      Step::After::EndSession);
+    } else if (refusesJoin(numeric)) {
+        const QString channel = firstWord(text);
+        if (memory.joining.isEmpty() || channel != memory.joining || channel != session.channel)
+            return;
+        memory.joining.clear();
+        // The channel was never entered: nobody there to say goodbye to.
+        steps.leaveChannel(false);
+        steps.box(plainText(scrambled::kSchemeFailedTitle),
+                  plainText(scrambled::kJoinRefusedText) + shownName(channel) + QStringLiteral(": ")
+                      + shownText(reasonOf(text)) + u'.',
+                  Step::After::Nothing);
     }
 }
 
 // -------------------------------------------------------- players' traffic
 
-void onJoin(const QString& nick, const SessionView& session, StepWriter& steps)
+// The channel a JOIN, PART or KICK names: its first word, without a colon.
+QString channelArgument(const QString& arguments)
 {
-    steps.member(Step::Kind::AddMember, nick, memberIcon::kFlagUnknown);
-    if (isSafeForWire(nick))
-        steps.send(plainText(scrambled::kJoinRequest) + nick);
-    if (session.notify && nick != session.username)
-        steps.chat(QStringLiteral("** ") + nick + plainText(scrambled::kJoinNotice), chatcolour::paleRed);
+    QString channel = firstWord(arguments);
+    if (channel.startsWith(u':'))
+        channel.remove(0, 1);
+    return channel;
 }
 
-void onLeave(const QString& nick, const SessionView& session, StepWriter& steps)
+bool forOpenChannel(const QString& channel, const SessionView& session)
 {
+    return session.channelLoaded && !session.channel.isEmpty() && channel == session.channel;
+}
+
+void onJoin(const QString& nick, const QString& arguments, const SessionView& session, SessionMemory& memory,
+            StepWriter& steps)
+{
+    const QString channel = channelArgument(arguments);
+    if (nick == session.username && channel == memory.joining)
+        memory.joining.clear();
+    if (!forOpenChannel(channel, session))
+        return;
+    steps.member(Step::Kind::AddMember, nick, memberIcon::kFlagUnknown, shownName(nick));
+    for (const QByteArray& whois : flagRequests({nick}, memory))
+        steps.request(whois);
+    if (session.notify && nick != session.username)
+        steps.chat(QStringLiteral("** ") + shownName(nick) + plainText(scrambled::kJoinNotice), chatcolour::paleRed);
+}
+
+void onLeave(const QString& nick, const QString& command, const QString& arguments, const SessionView& session,
+             StepWriter& steps)
+{
+    const bool quit = command == QLatin1String("QUIT");
     if (nick == session.username) {
-        steps.add(Step::Kind::BackToLobby);
+        // The echo of our own PART; a server that parts us from the open
+        // channel ends the visit too. A late echo for a channel left before
+        // changes nothing in the one now open.
+        if (session.lobbyShown)
+            steps.add(Step::Kind::BackToLobby);
+        else if (!quit && session.channelShown && forOpenChannel(channelArgument(arguments), session))
+            steps.leaveChannel(false);
         return;
     }
+    if (quit ? !(session.channelLoaded && session.isMember && session.isMember(nick))
+             : !forOpenChannel(channelArgument(arguments), session))
+        return;
     steps.member(Step::Kind::RemoveMember, nick);
     steps.add(Step::Kind::FetchGames);
     if (session.notify)
-        steps.chat(QStringLiteral("** ") + nick + plainText(scrambled::kLeaveNotice), chatcolour::paleRed);
+        steps.chat(QStringLiteral("** ") + shownName(nick) + plainText(scrambled::kLeaveNotice), chatcolour::paleRed);
 }
 
-void onMessage(const QString& nick, const QString& arguments, const SessionView& session, StepWriter& steps)
+void onMessage(const QString& nick, const QString& arguments, const SessionView& session, SessionMemory& memory,
+               StepWriter& steps)
 {
     const qsizetype space = arguments.indexOf(u' ');
     const QString target = arguments.left(space < 0 ? arguments.size() : space);
@@ -180,83 +407,161 @@ void onMessage(const QString& nick, const QString& arguments, const SessionView&
         return;
     QString text = withoutFirstColon(space < 0 ? QString() : arguments.mid(space + 1));
 
-    // A window that is not loaded has no channel: such a message is for
-    // another channel (or stale) and does not load it.
-    const bool toChannel = session.channelLoaded && target == session.channel;
+    const bool toChannel = forOpenChannel(target, session);
     if (!toChannel && target != session.username)
         return;
-    text = filtered(session, text);
+    text = shownText(filtered(session, text));
+    const QString sender = shownName(nick);
     if (toChannel) {
         if (text.startsWith(QLatin1String("/me")))
-            steps.chat(actionLine(nick, text));
+            steps.chat(actionLine(sender, text));
         else
-            steps.chat(nick + QStringLiteral("> ") + text, chatcolour::white);
+            steps.chat(sender + QStringLiteral("> ") + text, chatcolour::white);
         return;
     }
-    steps.chat(u'[' + nick + QStringLiteral("] ") + text, chatcolour::yellow);
-    if (session.away && session.connected && isSafeForWire(nick) && isSafeForWire(session.awayMessage)) {
-        steps.send(QStringLiteral("PRIVMSG ") + nick + QStringLiteral(" :") + session.awayMessage);
-        steps.chat(QStringLiteral("Away message sent to ") + nick + QStringLiteral(": ") + session.awayMessage,
-                   chatcolour::orange);
-    }
+    const QString line = u'[' + sender + QStringLiteral("] ") + text;
+    if (session.channelShown)
+        steps.chat(line, chatcolour::yellow);
+    else
+        steps.add(Step::Kind::LobbyNote).runs = {ColourRun{line + kCrLf, chatcolour::yellow}};
+    if (!session.away || !session.connected || !isSendableName(nick))
+        return;
+    int& replies = memory.awayReplies[nick];
+    if (replies >= kMostAwayReplies)
+        return;
+    ++replies;
+    steps.send(messageLines(session, QByteArrayLiteral("PRIVMSG ") + wireName(memory, nick) + " :", session.awayMessage));
+    steps.chat(QStringLiteral("Away message sent to ") + sender + QStringLiteral(": ") + session.awayMessage,
+               chatcolour::orange);
 }
 
 void onKick(const QString& kicker, const QString& arguments, const SessionView& session, StepWriter& steps)
 {
     const QStringList fields = arguments.split(u' ');
-    if (fields.size() < 2)
+    if (fields.size() < 2 || !forOpenChannel(fields.at(0), session))
         return;
     const QString& victim = fields.at(1);
-    const QString reason = withoutFirstColon(arguments.section(u' ', 2));
+    const QString reason = shownText(withoutFirstColon(arguments.section(u' ', 2)));
 
     if (victim == session.username) {
-        if (!session.channelLoaded)
-            return;
-        steps.add(Step::Kind::CloseChannel);
         // The server took us out of the channel: no PART of ours will be
         // echoed, so the lobby goes back to its refresh cycle here.
-        steps.add(Step::Kind::BackToLobby);
+        steps.leaveChannel(false);
         steps.box(plainText(scrambled::kKickedTitle),
-                  plainText(scrambled::kKickedText) + kicker + plainText(scrambled::kKickedReason) + reason
+                  plainText(scrambled::kKickedText) + shownName(kicker) + plainText(scrambled::kKickedReason) + reason
                       + u'.',
-                  true, Step::After::Nothing);
+                  Step::After::Nothing);
         return;
     }
     steps.member(Step::Kind::RemoveMember, victim);
-    steps.chat(victim + plainText(scrambled::kKickNoticeChannel) + session.channel + plainText(scrambled::kKickNoticeBy)
-                   + kicker + QStringLiteral(": ") + reason,
+    steps.chat(shownName(victim) + plainText(scrambled::kKickNoticeChannel) + session.channel
+                   + plainText(scrambled::kKickNoticeBy) + shownName(kicker) + QStringLiteral(": ") + reason,
                chatcolour::paleRed);
+}
+
+// A KICK that names neither a player nor ChanServ as its source (an
+// operator, a service under another name, the server itself) still takes
+// the member out.
+void onOtherSource(const QString& text, const SessionView& session, StepWriter& steps)
+{
+    if (!text.startsWith(u':'))
+        return;
+    const QStringList fields = text.mid(1).split(u' ');
+    if (fields.size() < 4 || fields.at(1) != QLatin1String("KICK"))
+        return;
+    const QString source = fields.at(0);
+    const QString kicker = source.left(source.indexOf(u'!') < 0 ? source.size() : source.indexOf(u'!'));
+    onKick(kicker, text.section(u' ', 2), session, steps);
 }
 
 } // namespace
 
-void decideLine(const QByteArray& raw, const SessionView& session, Steps& out)
+void SessionMemory::startVisit(const QString& channel)
+{
+    joining = channel;
+    whoisAsked.clear();
+}
+
+QByteArray wireName(const SessionMemory& memory, const QString& name)
+{
+    if (memory.singleByteNames.contains(name)) {
+        if (const std::optional<QByteArray> bytes = encodeWindows1252(name))
+            return *bytes;
+    }
+    return name.toUtf8();
+}
+
+QByteArray whoRequest(const SessionMemory& memory, const QString& openChannel)
+{
+    if (!memory.whoNeedsMask)
+        return QByteArrayLiteral("who");
+    return openChannel.isEmpty() ? QByteArrayLiteral("WHO *") : QByteArrayLiteral("WHO ") + wireName(memory, openChannel);
+}
+
+QByteArrayList flagRequests(const QStringList& unknownMembers, SessionMemory& memory)
+{
+    QByteArrayList requests;
+    for (const QString& nick : unknownMembers) {
+        if (!isSendableName(nick) || memory.whoisAsked.contains(nick))
+            continue;
+        memory.whoisAsked.insert(nick);
+        requests.append(plainText(scrambled::kJoinRequest).toUtf8() + wireName(memory, nick));
+    }
+    return requests;
+}
+
+void decideLine(const QByteArray& raw, const SessionView& session, SessionMemory& memory, Steps& out)
 {
     StepWriter steps(out);
     // The server drops a client that leaves its keep-alive unanswered. The
-    // token goes back as the very bytes it came in.
+    // token goes back as the very bytes it came in; one too long to answer
+    // in a line is not answered.
     if (raw == "PING" || raw.startsWith("PING ")) {
-        steps.send(QByteArrayLiteral("PONG") + raw.mid(4));
+        if (raw.size() + 2 <= kMaxLineBytes)
+            steps.send({QByteArrayLiteral("PONG") + raw.mid(4)});
         return;
     }
-    const IrcLine line = classifyLine(decodeLine(raw), session.username, session.chatServerHost, session.maskedHost);
+    bool singleByte = false;
+    const QString text = decodeLine(raw, &singleByte);
+    if (text.startsWith(QLatin1String("ERROR "))) {
+        // The server refuses the session before it began, and says why.
+        if (!memory.welcomed)
+            steps.box(plainText(scrambled::kNameRefusedTitle),
+                      plainText(scrambled::kSessionEndedText) + shownText(withoutFirstColon(text.mid(6))) + u'.',
+                      Step::After::EndSession);
+        return;
+    }
+    const IrcLine line = classifyLine(text, session.username, session.chatServerHost, session.maskedHost);
+    if (singleByte) {
+        if (line.kind == LineKind::Server && line.numeric == QLatin1String("322"))
+            rememberSingleByteNames(memory, {parseListEntry(line.text.value_or(QString())).channel});
+        else if (line.kind == LineKind::Server && line.numeric == QLatin1String("353"))
+            rememberSingleByteNames(memory, parseNames(line.text.value_or(QString())));
+        else if (line.kind == LineKind::User)
+            rememberSingleByteNames(memory, {line.nick});
+    }
     switch (line.kind) {
     case LineKind::Server:
-        onServerLine(line, session, steps);
+        onServerLine(line, session, memory, steps);
         break;
-    case LineKind::User:
+    case LineKind::User: {
+        const QString arguments = line.arguments.value_or(QString());
         if (line.command == QLatin1String("JOIN"))
-            onJoin(line.nick, session, steps);
+            onJoin(line.nick, arguments, session, memory, steps);
         else if (line.command == QLatin1String("PART") || line.command == QLatin1String("QUIT"))
-            onLeave(line.nick, session, steps);
+            onLeave(line.nick, line.command, arguments, session, steps);
         else if (line.command == QLatin1String("PRIVMSG"))
-            onMessage(line.nick, line.arguments.value_or(QString()), session, steps);
+            onMessage(line.nick, arguments, session, memory, steps);
+        else if (line.command == QLatin1String("KICK"))
+            onKick(line.nick, arguments, session, steps);
         break;
+    }
     case LineKind::ChanServ:
         if (line.command == QLatin1String("KICK"))
             onKick(line.nick, line.arguments.value_or(QString()), session, steps);
         break;
     case LineKind::Ignored:
+        onOtherSource(text, session, steps);
         break;
     }
 }
@@ -268,44 +573,71 @@ QVector<ColourRun> actionLine(const QString& subject, QString& action)
     return runs;
 }
 
-void decideTyped(QString& message, const SessionView& session, Steps& out)
+void decideTyped(QString& message, const SessionView& session, SessionMemory& memory, Steps& out)
 {
     StepWriter steps(out);
-    message = filtered(session, message);
-    const OutgoingDecision line = decideOutgoing(message, session.away);
+    // Control characters a paste brought along (a tab, an escape, the
+    // marker of client-to-client requests) are no part of a chat line.
+    message = withoutControls(message);
+    // The filter masks what a whisper says, never whom it goes to: a masked
+    // name would send it to nobody.
+    const bool whisper = message.startsWith(QLatin1String("/msg "));
+    if (!whisper)
+        message = filtered(session, message);
+    OutgoingDecision line = decideOutgoing(message, session.away);
+    if (whisper && line.kind == OutgoingDecision::Kind::PrivateMessage) {
+        // The text is the end of the line; masking keeps its length.
+        message.chop(line.text.size());
+        line.text = filtered(session, line.text);
+        message += line.text;
+    }
     if (line.awayCleared) {
         steps.chat(QStringLiteral("Away message has been cleared."), chatcolour::paleRed);
         steps.add(Step::Kind::ClearAway);
     }
-    const QString channelCommand = plainText(scrambled::kChannelMessageCommand) + session.channel + QStringLiteral(" :");
-    const auto sendOrSay = [&](const QString& wireLine) {
-        if (session.connected && isSafeForWire(wireLine)) {
-            steps.send(wireLine);
+    const auto sendOrSay = [&](const QByteArrayList& lines) {
+        if (session.connected && wireSend(lines)) {
+            steps.send(lines);
             return true;
         }
         steps.chat(QStringLiteral("Not sent: there is no connection to the chat server."), chatcolour::paleRed);
         return false;
     };
+    const QByteArray channelCommand =
+        plainText(scrambled::kChannelMessageCommand).toUtf8() + wireName(memory, session.channel) + " :";
     using Kind = OutgoingDecision::Kind;
     switch (line.kind) {
     case Kind::SetAway:
+        memory.awayReplies.clear();
         steps.add(Step::Kind::SetAway).text = line.awayMessage;
         steps.chat(QStringLiteral("Away message set to \"") + line.awayMessage + u'"', chatcolour::paleRed);
         break;
     case Kind::Action:
         message = line.text;
-        if (sendOrSay(channelCommand + message))
+        if (sendOrSay(messageLines(session, channelCommand, message)))
             steps.chat(actionLine(session.username, message));
         break;
     case Kind::PrivateMessage:
-        if (sendOrSay(plainText(scrambled::kPrivateMessageCommand) + line.target + QStringLiteral(" :") + line.text))
+        if (!isSendableName(line.target) || line.target.contains(u':')) {
+            steps.chat(QStringLiteral("Not sent: \"") + shownName(line.target)
+                           + QStringLiteral("\" cannot be the name of a player."),
+                       chatcolour::paleRed);
+            break;
+        }
+        if (sendOrSay(messageLines(session,
+                                   plainText(scrambled::kPrivateMessageCommand).toUtf8() + wireName(memory, line.target)
+                                       + " :",
+                                   line.text)))
             steps.chat(u'<' + line.target + QStringLiteral("> ") + line.text, chatcolour::orange);
+        break;
+    case Kind::NoTarget:
+        steps.chat(QStringLiteral("Not sent: the name of a player must follow \"/msg \"."), chatcolour::paleRed);
         break;
     case Kind::UnknownCommand:
         steps.chat(QStringLiteral("Unknown Command"), chatcolour::paleRed);
         break;
     case Kind::ChannelMessage:
-        if (sendOrSay(channelCommand + line.text))
+        if (sendOrSay(messageLines(session, channelCommand, line.text)))
             steps.chat(session.username + QStringLiteral(": ") + line.text, chatcolour::white);
         break;
     case Kind::Nothing:
@@ -326,12 +658,11 @@ QList<QByteArrayList> registrationSends(const QString& username, quint8 flag)
     };
 }
 
-QByteArrayList farewellSend(const QString& channel, const QString& username)
+QByteArrayList farewellSend(const QByteArray& channel, const QString& username)
 {
-    const QByteArray name = channel.toUtf8();
     return {
-        QByteArrayLiteral("privmsg ") + name + " :#me " + username.toUtf8() + " is returning to the Fenmoor lobby",
-        QByteArrayLiteral("PART ") + name,
+        QByteArrayLiteral("privmsg ") + channel + " :#me " + username.toUtf8() + " is returning to the Fenmoor lobby",
+        QByteArrayLiteral("PART ") + channel,
     };
 }
 
@@ -339,12 +670,54 @@ std::optional<QByteArray> wireSend(const QByteArrayList& lines)
 {
     QByteArray out;
     for (const QByteArray& line : lines) {
-        if (line.contains('\r') || line.contains('\n') || line.contains('\0'))
+        if (line.size() + 2 > kMaxLineBytes || line.contains('\r') || line.contains('\n') || line.contains('\0'))
             return std::nullopt;
         out += line;
         out += "\r\n";
     }
     return out;
+}
+
+QStringList splitForWire(const QString& text, int maxBytes)
+{
+    maxBytes = std::max(maxBytes, 4);
+    QStringList pieces;
+    QString piece;
+    int pieceBytes = 0;
+    qsizetype lastBlank = -1;
+    int bytesAtBlank = 0;
+    for (qsizetype i = 0; i < text.size();) {
+        // One character: a surrogate pair stays whole.
+        const qsizetype length = text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()
+            ? 2
+            : 1;
+        const QString character = text.mid(i, length);
+        const int bytes = static_cast<int>(character.toUtf8().size());
+        if (pieceBytes + bytes > maxBytes) {
+            // Where the piece has a blank in its second half, it ends there
+            // rather than in the middle of a word.
+            if (lastBlank > piece.size() / 2) {
+                pieces.append(piece.left(lastBlank + 1));
+                piece = piece.mid(lastBlank + 1);
+                pieceBytes -= bytesAtBlank;
+            } else {
+                pieces.append(piece);
+                piece.clear();
+                pieceBytes = 0;
+            }
+            lastBlank = -1;
+        }
+        if (character == QLatin1String(" ")) {
+            lastBlank = piece.size();
+            bytesAtBlank = pieceBytes + 1;
+        }
+        piece += character;
+        pieceBytes += bytes;
+        i += length;
+    }
+    if (!piece.isEmpty() || pieces.isEmpty())
+        pieces.append(piece);
+    return pieces;
 }
 
 namespace {
@@ -362,6 +735,14 @@ QString runsText(const QVector<ColourRun>& runs)
     text.replace(kCrLf, QStringLiteral("\\r\\n"));
     return text;
 }
+
+QString linesText(const QByteArrayList& lines)
+{
+    QStringList out;
+    for (const QByteArray& line : lines)
+        out.append(QString::fromUtf8(line));
+    return u'"' + out.join(QStringLiteral("\" + \"")) + u'"';
+}
 } // namespace
 
 QString describe(const Step& step)
@@ -377,33 +758,37 @@ QString describe(const Step& step)
             .arg(step.entry.channel, step.entry.icon ? QString::number(*step.entry.icon) : QStringLiteral("-"),
                  step.entry.count.value_or(QStringLiteral("-")), step.entry.description.value_or(QStringLiteral("-")));
     case Kind::AddMember:
-        return QStringLiteral("member+ %1 %2").arg(step.nick).arg(step.icon);
+        return QStringLiteral("member+ %1 %2").arg(step.nick).arg(step.icon)
+            + (step.text == step.nick ? QString() : QStringLiteral(" as ") + step.text);
     case Kind::SetMemberIcon:
         return QStringLiteral("icon %1 %2").arg(step.nick).arg(step.icon);
     case Kind::RemoveMember:
         return QStringLiteral("member- ") + step.nick;
     case Kind::CollectWho:
-        return QStringLiteral("who+ %1|%2").arg(step.nick, step.text);
+        return QStringLiteral("who+ %1|%2").arg(step.nick, step.text)
+            + (step.title == step.nick ? QString() : QStringLiteral(" as ") + step.title);
     case Kind::RebuildWhoList:
         return QStringLiteral("who list rebuilt");
     case Kind::AskUnknownFlags:
         return QStringLiteral("whois unknown flags");
-    case Kind::Send: {
-        QStringList lines;
-        for (const QByteArray& line : step.lines)
-            lines.append(QString::fromUtf8(line));
-        return QStringLiteral("send \"") + lines.join(QStringLiteral("\" + \"")) + u'"';
-    }
+    case Kind::Send:
+        return QStringLiteral("send ") + linesText(step.lines);
+    case Kind::Request:
+        return QStringLiteral("request ") + linesText(step.lines);
     case Kind::Chat:
         return QStringLiteral("chat ") + runsText(step.runs);
+    case Kind::LobbyNote:
+        return QStringLiteral("lobby note ") + runsText(step.runs);
     case Kind::FocusEntry:
         return QStringLiteral("focus entry");
+    case Kind::Welcomed:
+        return QStringLiteral("welcomed");
     case Kind::BackToLobby:
         return QStringLiteral("back to lobby");
     case Kind::FetchGames:
         return QStringLiteral("fetch games");
     case Kind::CloseChannel:
-        return QStringLiteral("close channel");
+        return step.farewell ? QStringLiteral("close channel") : QStringLiteral("close channel without farewell");
     case Kind::Box:
         return QStringLiteral("box %1 | %2 | %3%4")
             .arg(step.title, step.text, step.information ? QStringLiteral("information") : QStringLiteral("exclamation"),

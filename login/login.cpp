@@ -114,8 +114,10 @@ Login::Login()
     connect(http, &Socket::connected, this, &Login::http_Connect);
     connect(http, &Socket::dataArrival, this, &Login::http_DataArrival);
     connect(http, &Socket::peerClosed, this, &Login::http_PeerClosed);
-    connect(http, &Socket::errorOccurred, this, &Login::exchangeFailed);
-    connect(exchangeTimer_, &QTimer::timeout, this, &Login::exchangeFailed);
+    connect(http, &Socket::errorOccurred, this,
+            [this] { exchangeFailed(plainText(scrambled::kGatewayUnreachableText)); });
+    connect(exchangeTimer_, &QTimer::timeout, this,
+            [this] { exchangeFailed(plainText(scrambled::kGatewayTimeoutText)); });
 }
 
 void Login::setExchangeTimeout(int ms)
@@ -244,6 +246,14 @@ void Login::Command1_Click()
         userTxt->setFocus();
         return;
     }
+    // The chat server takes a nick of one word: an empty name, or one with
+    // a blank, could never be registered.
+    if (name.isEmpty() || name.contains(QLatin1Char(' '))) {
+        messageBox(this, plainText(scrambled::kBlankNameText), plainText(scrambled::kUnencodableTitle),
+                   MessageIcon::Exclamation);
+        userTxt->setFocus();
+        return;
+    }
     // The gateway reads single bytes: a name it cannot receive as typed
     // would log in under another name, and a control character (a pasted
     // tab or line break, or one in the stored name) would break the
@@ -269,7 +279,7 @@ void Login::Command1_Click()
     exchangeTimer_->start();
     http->close();
     if (!http->connect(service().gatewayAddress, service().gatewayPort))
-        exchangeFailed();
+        exchangeFailed(plainText(scrambled::kGatewayUnreachableText));
 }
 
 void Login::http_Connect()
@@ -307,7 +317,7 @@ void Login::http_DataArrival()
     // No login page comes near the bound: a gateway that keeps sending is
     // broken, and its answer is not waited for any longer.
     if (response_.overflowed()) {
-        exchangeFailed();
+        exchangeFailed(plainText(scrambled::kGatewayUnexpectedText));
         return;
     }
     response_.captureNewCookies(cookieText);
@@ -323,7 +333,7 @@ void Login::http_PeerClosed()
     handleResponse();
     // The gateway hung up without telling us anything we wait for.
     if (exchangeRunning_ && http->state() == Socket::PeerClosed)
-        exchangeFailed();
+        exchangeFailed(plainText(scrambled::kGatewayUnexpectedText));
 }
 
 void Login::handleResponse()
@@ -368,10 +378,10 @@ void Login::reconnectFor(qint16 step)
     response_.clear();
     loginStep = step;
     if (!http->connect())
-        exchangeFailed();
+        exchangeFailed(plainText(scrambled::kGatewayUnreachableText));
 }
 
-void Login::exchangeFailed()
+void Login::exchangeFailed(const QString& why)
 {
     if (!exchangeRunning_)
         return;
@@ -380,8 +390,7 @@ void Login::exchangeFailed()
     http->close();
     response_.clear();
     loginStep = 0;
-    messageBox(this, plainText(scrambled::kGatewayUnreachableText), plainText(scrambled::kGatewayUnreachableTitle),
-               MessageIcon::Exclamation);
+    messageBox(this, why, plainText(scrambled::kGatewayUnreachableTitle), MessageIcon::Exclamation);
     showItems();
     userTxt->setFocus();
 }

@@ -75,7 +75,7 @@ private:
     void http_DataArrival();
     void http_PeerClosed();
     void handleResponse();
-    void exchangeFailed();
+    void exchangeFailed(const QString& why);
     void reconnectFor(qint16 step);
     void setProgress(const QString& caption, int value);
     // What the idle window shows and a running login hides.

@@ -32,6 +32,14 @@ void messageBox(QWidget* parent, const QString& text, const QString& title, Mess
     box.exec();
 }
 
+void closeMessageBoxes(QWidget* parent)
+{
+    for (QMessageBox* box : parent->findChildren<QMessageBox*>(Qt::FindDirectChildrenOnly)) {
+        if (box->isVisible())
+            box->done(QMessageBox::Ok);
+    }
+}
+
 void setMessageBoxHandler(MessageBoxHandler h)
 {
     handler() = std::move(h);

@@ -18,6 +18,10 @@ struct MessageRecord {
 // so other handlers may run meanwhile.
 void messageBox(QWidget* parent, const QString& text, const QString& title, MessageIcon icon);
 
+// Closes the boxes open over `parent`, as if the user had pressed OK: what
+// they said belonged to something that has ended.
+void closeMessageBoxes(QWidget* parent);
+
 // Tests replace the box: the handler gets what would be shown and returns at
 // once (or runs events of its own). An empty handler restores the real box.
 using MessageBoxHandler = std::function<void(const MessageRecord&)>;

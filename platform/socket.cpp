@@ -113,6 +113,11 @@ int Socket::state() const
     return state_;
 }
 
+qint64 Socket::bytesToWrite() const
+{
+    return tcp_ ? tcp_->bytesToWrite() : 0;
+}
+
 QString Socket::localIP() const
 {
     return tcp_ ? tcp_->localAddress().toString() : QString();

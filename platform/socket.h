@@ -38,6 +38,8 @@ public:
     QByteArray getData();
     void close();
     int state() const;
+    // Bytes handed to sendData() that the peer has not taken yet.
+    qint64 bytesToWrite() const;
     QString localIP() const;
     QString name() const { return objectName(); }
 

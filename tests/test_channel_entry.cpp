@@ -130,7 +130,11 @@ void TestChannelEntry::entersChannel()
 
     QVERIFY(session.doubleClick(name));
     QCOMPARE(channel().Label2->text(), name);
-    QVERIFY(!lobby().isVisible());
+    // Until the channel window takes its place, the lobby stays on screen
+    // and says what it is waiting for.
+    QVERIFY(lobby().isVisible());
+    QVERIFY(!lobby().channels->isEnabled());
+    QCOMPARE(lobby().Label4->text(), QStringLiteral("Entering ") + name + QStringLiteral("..."));
     QVERIFY(session.waitForRequest(0));
     QCOMPARE(session.gateway.received(0), schemeRequest);
     QVERIFY(!channel().isVisible());
@@ -229,20 +233,27 @@ void TestChannelEntry::schemeFailure_data()
 {
     QTest::addColumn<QString>("how");
     QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("why");
 
     const QString help = QStringLiteral("#Help");
-    QTest::newRow("no answer") << QStringLiteral("silent") << help;
-    QTest::newRow("connection refused") << QStringLiteral("refused") << help;
-    QTest::newRow("closed without answer") << QStringLiteral("closed") << help;
-    // No request can carry these names: the user hears so at once.
-    QTest::newRow("name with a tab") << QStringLiteral("unsendable") << QStringLiteral("#a\tb");
-    QTest::newRow("name the gateway cannot read") << QStringLiteral("unsendable") << QStringLiteral("#\u65e5\u672c");
+    QTest::newRow("no answer") << QStringLiteral("silent") << help << unscrambled(scrambled::kSchemeFailedText);
+    QTest::newRow("connection refused") << QStringLiteral("refused") << help
+                                        << unscrambled(scrambled::kSchemeUnreachableText);
+    QTest::newRow("closed without answer") << QStringLiteral("closed") << help
+                                           << unscrambled(scrambled::kSchemeUnexpectedText);
+    // No request can carry these names: the user hears so at once, and that
+    // trying again will not help.
+    QTest::newRow("name in Greek") << QStringLiteral("unsendable") << QStringLiteral("#\u03A9mega")
+                                   << unscrambled(scrambled::kChannelUnrequestableText);
+    QTest::newRow("name the gateway cannot read") << QStringLiteral("unsendable") << QStringLiteral("#\u65e5\u672c")
+                                                  << unscrambled(scrambled::kChannelUnrequestableText);
 }
 
 void TestChannelEntry::schemeFailure()
 {
     QFETCH(QString, how);
     QFETCH(QString, name);
+    QFETCH(QString, why);
 
     const bool refused = how == QLatin1String("refused");
     const bool unsendable = how == QLatin1String("unsendable");
@@ -258,8 +269,9 @@ void TestChannelEntry::schemeFailure()
     QVERIFY(session.offerChannels({name}));
     const qsizetype ircBefore = session.mark();
 
+    const QString greeting = lobby().Label4->text();
     QVERIFY(session.doubleClick(name));
-    QCOMPARE(lobby().isVisible(), unsendable);
+    QVERIFY(lobby().isVisible());
     QCOMPARE(boxes.boxes.size(), unsendable ? 1 : 0);
     if (!refused && !unsendable)
         QVERIFY(session.waitForRequest(0));
@@ -268,8 +280,11 @@ void TestChannelEntry::schemeFailure()
 
     QTRY_COMPARE(boxes.boxes.size(), 1);
     QCOMPARE(boxes.boxes.at(0).title, unscrambled(scrambled::kSchemeFailedTitle));
+    QCOMPARE(boxes.boxes.at(0).text, why);
     QCOMPARE(boxes.boxes.at(0).icon, MessageIcon::Exclamation);
     QVERIFY(lobby().isVisible());
+    QVERIFY(lobby().channels->isEnabled());
+    QCOMPARE(lobby().Label4->text(), greeting);
     QVERIFY(lobby().refreshChanButton->isEnabled());
     QVERIFY(lobby().listTimer->isActive());
     QVERIFY(lobby().whoTimerX->isActive());

@@ -42,7 +42,7 @@ QVector<FilterPair> pairsOf(const QStringList& flat)
 // "kind[+cleared] [away text][target][text]", one comparable line per decision.
 QString describe(const OutgoingDecision& d)
 {
-    static const char* const kinds[] = {"away", "action", "private", "nothing", "unknown", "channel"};
+    static const char* const kinds[] = {"away", "action", "private", "no target", "nothing", "unknown", "channel"};
     return QString::fromLatin1(kinds[int(d.kind)]) + (d.awayCleared ? "+cleared" : "") + " [" + d.awayMessage
         + "][" + d.target + "][" + d.text + ']';
 }
@@ -153,7 +153,7 @@ void TestChatText::outgoing_data()
     row("private message keeps blanks", "/msg Kite  see  you ", true, "private+cleared [][Kite][ see  you ]");
     row("private message without text", "/msg Kite", false, "private [][Kite][]");
     row("/msg alone while away", "/msg ", true, "nothing+cleared [][][]");
-    row("/msg with an empty nick", "/msg  Kite x", false, "nothing [][][]");
+    row("/msg with an empty nick", "/msg  Kite x", false, "no target [][][]");
     row("/msg without blank", "/msg", false, "unknown [][][]");
     row("away", "/away lunch break", false, "away [lunch break][][]");
     row("second away while away", "/away back soon", true, "away [back soon][][]");

@@ -76,6 +76,7 @@ private slots:
 
     void namesInChannel_data();
     void namesInChannel();
+    void longNamesReplyAsksOnce();
     void namesAfterLeavingAreIgnored();
     void whoInChannel_data();
     void whoInChannel();
@@ -85,7 +86,7 @@ private slots:
 
     void reassembly_data();
     void reassembly();
-    void linesArrivingDuringAHandlerWaitForIt();
+    void linesAreHandledWhileABoxIsOpen();
 
     void serverTextNeverBreaksALine_data();
     void serverTextNeverBreaksALine();
@@ -336,7 +337,7 @@ void TestDispatch::namesInChannel_data()
         << namesOf("Pilot42 Ace Zed") << QStringList{"Pilot42|52", "Ace|52", "Zed|52"};
     QTest::newRow("special member renamed with the badge")
         << namesOf("Pilot42 " + gSpecialFrom.toUtf8() + " Ace")
-        << QStringList{"Pilot42|52", gSpecialTo + "|51", "Ace|52"};
+        << QStringList{"Pilot42|52", gSpecialTo + "|53", "Ace|52"};
     QTest::newRow("blanks around the reply")
         << serverReply("353", "  = #Help :Ace Zed  ") << QStringList{"Ace|52", "Zed|52"};
     QTest::newRow("member named twice is listed once")
@@ -356,10 +357,34 @@ void TestDispatch::namesInChannel()
     SendRecorder sent(QStringLiteral("irc"));
     session.send(line);
     QVERIFY(session.sync());
-
     QCOMPARE(rowsOf(channel().users, 0), users);
-    QCOMPARE(sent.sends, QList<QByteArray>{"who\r\n"});
+    // One who for the whole reply, once it has ended.
+    QCOMPARE(sent.sends, QList<QByteArray>{});
+    session.send(endOfNames());
     QTRY_COMPARE(session.wire(session.registrationEnd()), QByteArray("who\r\n"));
+    QCOMPARE(sent.sends, QList<QByteArray>{"who\r\n"});
+}
+
+// A channel of 2,000 members comes in many lines; the whole server's user
+// list is asked for once.
+void TestDispatch::longNamesReplyAsksOnce()
+{
+    TestSession session;
+    QVERIFY(session.openLobby());
+    session.quietTimers();
+    session.loadChannel(QStringLiteral("#Help"));
+    QByteArray reply;
+    for (int line = 0; line < 28; ++line) {
+        QByteArray nicks;
+        for (int i = 0; i < 72 && line * 72 + i < 2000; ++i)
+            nicks += (i ? " " : "") + QByteArray("m") + QByteArray::number(line * 72 + i);
+        reply += namesOf(nicks);
+    }
+    session.send(reply + endOfNames());
+    QTRY_COMPARE(session.wire(session.registrationEnd()), QByteArray("who\r\n"));
+    QVERIFY(session.sync());
+    QCOMPARE(channel().users->count(), 2000);
+    QCOMPARE(session.wire(session.registrationEnd()), QByteArray("who\r\n"));
 }
 
 // A NAMES reply that arrives after the user has left the channel (or one the
@@ -398,7 +423,7 @@ void TestDispatch::whoInChannel_data()
         << QStringList{"Ace|50", "Zed|8"} << QByteArray();
     QTest::newRow("special member is not asked for")
         << namesOf(gSpecialFrom.toUtf8() + " Ace") << QByteArrayList{}
-        << QStringList{gSpecialTo + "|51", "Ace|52"} << QByteArray("whois Ace\r\n");
+        << QStringList{gSpecialTo + "|53", "Ace|52"} << QByteArray("whois Ace\r\n");
     QTest::newRow("real name without a flag leaves it unknown")
         << namesOf("Ace Zed")
         << QByteArrayList{serverReply("352", "#Help ~Username players.fenmoor.test irc.fenmoor.test Ace H :0 Ace's PC"),
@@ -420,7 +445,7 @@ void TestDispatch::whoInChannel()
     QVERIFY(session.openLobby());
     session.quietTimers();
     session.loadChannel(QStringLiteral("#Help"));
-    session.send(names);
+    session.send(names + endOfNames());
     QTRY_COMPARE(session.wire(session.registrationEnd()), QByteArray("who\r\n"));
     SendRecorder sent(QStringLiteral("irc"));
     session.send(whoLines.join());
@@ -534,47 +559,40 @@ void TestDispatch::reassembly()
     QCOMPARE(lobby().ircInfo->toPlainText(), info);
 }
 
-// A handler that waits in a nested event loop (here: turning the list command
-// back from its stored form, which runs pending events) lets the socket take
-// in more bytes meanwhile. Qt does not report them again while the report
-// being handled is still running, so the dispatcher has to fetch them itself:
-// they must be handled after the line that is running, in order, none lost.
-void TestDispatch::linesArrivingDuringAHandlerWaitForIt()
+// A message box runs a nested event loop. It opens once the lines before it
+// are handled, and while it is open the lines that keep arriving are handled
+// too, in order: the lists the kick asked for fill, and the server's
+// keep-alive is answered.
+void TestDispatch::linesAreHandledWhileABoxIsOpen()
 {
     TestSession session;
     QVERIFY(session.openLobby());
     session.quietTimers();
     session.loadChannel(QStringLiteral("#Help"));
-    // The connection's own socket shows when bytes have reached the client
-    // but are not taken yet.
-    const auto* connection = lobby().irc->findChild<QTcpSocket*>();
-    QVERIFY(connection);
     SendRecorder sent(QStringLiteral("irc"));
 
-    // The kick's message box runs a nested event loop. While it is open the
-    // server answers the list and who requests the kick sent, and waits until
-    // the answer is inside the client.
     const QByteArray late = whoEntry("#Games", "Late1", "4") + whoEntry("*", "Late2", "5")
-                          + listEntry("#Late", "4", "02 Arrived meanwhile") + serverReply("372", ":- late text");
-    bool answerArrived = false;
-    qsizetype sendsWhileShown = -1;
+                          + listEntry("#Late", "4", "02 Arrived meanwhile") + serverReply("372", ":- late text")
+                          + "PING :while-open\r\n";
+    bool handledWhileShown = false;
+    QString infoWhenShown;
     MessageBoxRecorder boxes;
     boxes.whileShown = [&](const MessageRecord&) {
+        infoWhenShown = lobby().ircInfo->toPlainText();
         session.send(late);
-        answerArrived = QTest::qWaitFor([&] { return connection->bytesAvailable() > 0; });
-        sendsWhileShown = sent.sends.size();
+        handledWhileShown = QTest::qWaitFor([&] {
+            return lobby().ircInfo->toPlainText().endsWith(QLatin1String("- late text"))
+                && session.wire().endsWith("PONG :while-open\r\n");
+        });
     };
     session.send(fromChanServ("KICK #Help Pilot42 :flooding") + serverReply("372", ":- same block"));
-    // Nothing more is sent until the late lines show: bytes left unread in
-    // the socket would otherwise wait for the next arrival.
-    QTRY_COMPARE(lobby().ircInfo->toPlainText(), QStringLiteral("- same block\n- late text"));
-    QVERIFY(answerArrived);
-    QCOMPARE(boxes.boxes.size(), 1);
-
-    // The late lines waited for the kick's handler and the rest of its block.
+    QTRY_COMPARE(boxes.boxes.size(), 1);
+    // The box waited for the rest of the kick's block.
+    QCOMPARE(infoWhenShown, QStringLiteral("- same block"));
+    QVERIFY(handledWhileShown);
+    QCOMPARE(lobby().ircInfo->toPlainText(), QStringLiteral("- same block\n- late text"));
     QCOMPARE(whoBufferOf(lobby()), (QStringList{"Late1|#Games", "Late2| "}));
     QCOMPARE(rowsOf(lobby().channels, 2), QStringList{"#Late|3|4|Arrived meanwhile"});
-    QCOMPARE(sendsWhileShown, sent.sends.size());
     QTRY_COMPARE(session.wire(session.registrationEnd()), sent.joined());
 }
 
@@ -602,7 +620,7 @@ void TestDispatch::serverTextNeverBreaksALine()
     QCOMPARE(rowsOf(lobby().channels, 2), QStringList{"#Good|2|3|fine"});
 
     session.loadChannel(QStringLiteral("#Help"));
-    session.send(namesOf("Ace Bad" + bad + "QUIT Zed"));
+    session.send(namesOf("Ace Bad" + bad + "QUIT Zed") + endOfNames());
     QTRY_COMPARE(session.wire(session.registrationEnd()), QByteArray("who\r\n"));
     session.send(endOfWho());
     QVERIFY(session.sync());

@@ -132,7 +132,8 @@ void TestInjection::ownNameWithMarkup()
     MessageBoxRecorder boxes;
     TestSession session;
     QVERIFY(session.openLobby(kNick));
-    QVERIFY(lobby().Label4->text().contains(kNick));
+    session.send(":irc.fenmoor.test 001 " + utf8(kNick) + " :Welcome\r\n");
+    QTRY_VERIFY(lobby().Label4->text().contains(kNick));
     QCOMPARE(lobby().Label4->textFormat(), Qt::PlainText);
     QVERIFY(labelRenderingMarkup(lobby()).isEmpty());
     QVERIFY(session.wire().contains("NICK " + utf8(kNick) + " \r\n"));

@@ -198,7 +198,10 @@ void TestLogin::registrationSendsExactBytes()
     QVERIFY(lobby().listTimer->isActive());
     QVERIFY(lobby().whoTimerX->isActive());
     QCOMPARE(lobby().username, nick);
-    QCOMPARE(lobby().Label4->text(), unscrambled(scrambled::kGreeting) + nick + QLatin1Char('.'));
+    // Connecting until the server welcomes the user by name.
+    QCOMPARE(lobby().Label4->text(), QStringLiteral("Connecting to the Fenmoor chat server..."));
+    session.send(":irc.fenmoor.test 001 " + nick.toUtf8() + " :Welcome\r\n");
+    QTRY_COMPARE(lobby().Label4->text(), unscrambled(scrambled::kGreeting) + nick + QLatin1Char('.'));
 }
 
 void TestLogin::firstRepliesFillTheLobby()
@@ -225,7 +228,7 @@ void TestLogin::loginWalksTheGatewayAndHandsOver()
     FakeServer& chat = session.chat;
     script(gateway, {kWelcome, kLoginForm, kAccepted});
     session.showLogin();
-    login().userTxt->setText(QStringLiteral("Pilot 42"));
+    login().userTxt->setText(QStringLiteral("Pilot+42&x"));
     login().flagBox->setSelectedIndex(8);
     login().Command1->click();
     QVERIFY(!login().Command1->isVisibleTo(&login()));
@@ -241,13 +244,13 @@ void TestLogin::loginWalksTheGatewayAndHandsOver()
                                              "User-Agent: Zx7Client/1.2\r\nPragma: No-Cache\r\n"
                                              "Cookie: A=1; path=/\r\nUserServerIdent: 2\r\n\r\n"));
     QCOMPARE(gateway.received(2),
-             QByteArray("GET Http://127.0.0.1:80/glimmerfallweb/Login.asp?UserName=Pilot 42&Password=&IPAddress=127.0.0.1"
+             QByteArray("GET Http://127.0.0.1:80/glimmerfallweb/Login.asp?UserName=Pilot+42&x&Password=&IPAddress=127.0.0.1"
                         " HTTP/1.0\r\nUser-Agent: Zx7Client/1.2\r\nPragma: No-Cache\r\n"
                         "Cookie: A=1; path=/; B=2\r\nUserServerIdent: 2\r\n\r\n"));
     QCOMPARE(login().Label5->text(), QStringLiteral("Login Verified: Switching to IRC"));
     QCOMPARE(login().status->value(), 100);
     QTRY_VERIFY(chat.received(0).contains("USER Username hostname servername :7 0 \r\n"));
-    QVERIFY(chat.received(0).contains("NICK Pilot 42 \r\n"));
+    QVERIFY(chat.received(0).contains("NICK Pilot+42&x \r\n"));
     QTRY_VERIFY(lobby().isVisible());
 }
 
@@ -295,6 +298,9 @@ void TestLogin::checksStopTheClick_data()
                                        << false;
     QTest::newRow("stored NUL") << QStringLiteral("Pil") + QChar(0) + "ot" << true
                                 << unscrambled(scrambled::kUnencodableTitle) << false;
+    // No chat server takes them as a nick.
+    QTest::newRow("empty name") << "" << false << unscrambled(scrambled::kUnencodableTitle) << false;
+    QTest::newRow("name with a blank") << "Pilot 42" << false << unscrambled(scrambled::kUnencodableTitle) << false;
 }
 
 void TestLogin::checksStopTheClick()

@@ -71,7 +71,7 @@ void TestScreenScale::picturesAreMadeAtTheScreenResolution_data()
     QTest::addColumn<QSize>("size");
 
     QTest::newRow("login flags") << &pictures::flagList() << 51 << QSize(22, 18);
-    QTest::newRow("member flags and badges") << &pictures::flagsTiny() << 52 << QSize(16, 16);
+    QTest::newRow("member flags and badges") << &pictures::flagsTiny() << 53 << QSize(16, 16);
     QTest::newRow("channel pictures") << &pictures::channelIcons() << 7 << QSize(16, 16);
     QTest::newRow("padlocks") << &pictures::locks() << 2 << QSize(16, 16);
 }

@@ -1,82 +1,120 @@
-// What a received or typed line does, rule by rule: a line in, the session
-// as the windows show it, the steps out. No window and no socket.
+// What a received or typed line does, rule by rule: lines in, the session as
+// the windows show it, the steps out. No window and no socket.
 
 #include "encryption/scramble.h"
 #include "encryption/texts.h"
+#include "lobby/chat_outbox.h"
 #include "lobby/session_rules.h"
+#include "support/chat_lines.h"
 
 #include <QTest>
 
 namespace {
 
 QVector<FilterPair> gFilter;
+const QSet<QString> kMembers = {QStringLiteral("Kite"), QStringLiteral("Ace")};
 
 // The session a row runs in, in a few words:
 //   "lobby"   the lobby is shown, no channel window
 //   "channel" the channel window is shown for #Help, the lobby hidden
-//   "hidden"  the channel window is loaded, not shown, the lobby shown
-// followed by any of "quiet" (no enter/exit notices), "unfiltered",
-// "away" (away text "lunch"), "offline" (no chat connection).
-SessionView sessionOf(const QString& words)
+//   "hidden"  the channel window is loaded for #Help, not shown; the lobby shown
+// followed by any of "quiet" (no enter/exit notices), "unfiltered", "away"
+// (away text "lunch"), "offline" (no chat connection), "unwelcomed" (the
+// server's welcome has not come yet), "joining" (the JOIN of #Help is not
+// echoed yet). Kite and Ace are members.
+struct Session {
+    SessionView view;
+    SessionMemory memory;
+};
+
+Session sessionOf(const QString& words)
 {
     const QStringList w = words.split(u' ');
-    SessionView s;
-    s.username = QStringLiteral("Pilot42");
-    s.chatServerHost = QStringLiteral("irc.fenmoor.test");
-    s.maskedHost = QStringLiteral("players.fenmoor.test");
-    s.filterPairs = &gFilter;
-    s.lobbyShown = !w.contains(QLatin1String("channel"));
-    s.channelLoaded = !w.contains(QLatin1String("lobby"));
-    s.channelShown = w.contains(QLatin1String("channel"));
-    if (s.channelShown)
-        s.channel = QStringLiteral("#Help");
-    s.notify = !w.contains(QLatin1String("quiet"));
-    s.filter = !w.contains(QLatin1String("unfiltered"));
-    s.away = w.contains(QLatin1String("away"));
-    if (s.away)
-        s.awayMessage = QStringLiteral("lunch");
-    s.connected = !w.contains(QLatin1String("offline"));
+    Session s;
+    SessionView& v = s.view;
+    v.username = QStringLiteral("Pilot42");
+    v.chatServerHost = QStringLiteral("irc.fenmoor.test");
+    v.maskedHost = QStringLiteral("players.fenmoor.test");
+    v.filterPairs = &gFilter;
+    v.lobbyShown = !w.contains(QLatin1String("channel"));
+    v.channelLoaded = !w.contains(QLatin1String("lobby"));
+    v.channelShown = w.contains(QLatin1String("channel"));
+    if (v.channelLoaded)
+        v.channel = QStringLiteral("#Help");
+    v.notify = !w.contains(QLatin1String("quiet"));
+    v.filter = !w.contains(QLatin1String("unfiltered"));
+    v.away = w.contains(QLatin1String("away"));
+    if (v.away)
+        v.awayMessage = QStringLiteral("lunch");
+    v.connected = !w.contains(QLatin1String("offline"));
+    v.isMember = [](const QString& nick) { return kMembers.contains(nick); };
+    s.memory.welcomed = !w.contains(QLatin1String("unwelcomed"));
+    if (w.contains(QLatin1String("joining")))
+        s.memory.startVisit(QStringLiteral("#Help"));
     return s;
 }
 
+// The rules get lines without their CR LF.
 QByteArray server(const QByteArray& numeric, const QByteArray& rest)
 {
-    return ":irc.fenmoor.test " + numeric + " Pilot42 " + rest;
+    return serverReply(numeric, rest).chopped(2);
 }
 
 QByteArray player(const QByteArray& nick, const QByteArray& rest)
 {
-    return ':' + nick + "!~Username@players.fenmoor.test " + rest;
+    return fromPlayer(nick, rest).chopped(2);
 }
 
 QByteArray chanServ(const QByteArray& rest)
 {
-    return ":ChanServ!~ChanServ@players.fenmoor.test " + rest;
+    return fromChanServ(rest).chopped(2);
 }
 
 QByteArray who(const QByteArray& channel, const QByteArray& nick, const QByteArray& flag)
 {
-    return server("352", channel + " ~Username players.fenmoor.test irc.fenmoor.test " + nick + " H :0 " + flag + " 0");
+    return whoEntry(channel, nick, flag).chopped(2);
 }
+
+using L = QStringList;
+using Lines = QByteArrayList;
 
 void addColumns()
 {
-    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<QByteArrayList>("lines");
     QTest::addColumn<QString>("session");
     QTest::addColumn<QStringList>("steps");
 }
 
-void checkLine()
+// The steps of all the row's lines, one after the other in one session.
+void checkLines()
 {
-    QFETCH(QByteArray, line);
+    QFETCH(QByteArrayList, lines);
     QFETCH(QString, session);
     QFETCH(QStringList, steps);
+    Session s = sessionOf(session);
     Steps out;
-    decideLine(line, sessionOf(session), out);
+    for (const QByteArray& line : lines)
+        decideLine(line, s.view, s.memory, out);
     QCOMPARE(describe(out), steps);
 }
 
-using L = QStringList;
+Steps typedSteps(const QString& typed, Session& s)
+{
+    QString message = typed;
+    Steps out;
+    decideTyped(message, s.view, s.memory, out);
+    return out;
+}
+
+QByteArrayList sentLines(const Steps& steps)
+{
+    QByteArrayList lines;
+    for (const Step& step : steps) {
+        if (step.kind == Step::Kind::Send || step.kind == Step::Kind::Request)
+            lines += step.lines;
+    }
+    return lines;
+}
 
 } // namespace
 
@@ -86,16 +124,22 @@ class TestSessionRules : public QObject {
 private slots:
     void initTestCase();
     void lists_data();
-    void lists() { checkLine(); }
+    void lists() { checkLines(); }
     void traffic_data();
-    void traffic() { checkLine(); }
+    void traffic() { checkLines(); }
     void whoisAndErrors_data();
-    void whoisAndErrors() { checkLine(); }
+    void whoisAndErrors() { checkLines(); }
+    void shownSafely_data();
+    void shownSafely() { checkLines(); }
     void typed_data();
     void typed();
+    void longLinesFitAndLoseNothing_data();
+    void longLinesFitAndLoseNothing();
+    void namesGoBackInTheirOwnBytes();
     void builders();
     void wireRefusesBrokenLines_data();
     void wireRefusesBrokenLines();
+    void outboxPacesRequests();
 };
 
 void TestSessionRules::initTestCase()
@@ -108,94 +152,199 @@ void TestSessionRules::initTestCase()
 void TestSessionRules::lists_data()
 {
     addColumns();
-    QTest::newRow("start of list") << server("321", "Channel :Users  Name") << "lobby" << L{"channels cleared"};
-    QTest::newRow("list entry") << server("322", "#Help 12 :05 Help and questions") << "lobby"
+    QTest::newRow("start of list") << Lines{server("321", "Channel :Users  Name")} << "lobby" << L{"channels cleared"};
+    QTest::newRow("list entry") << Lines{server("322", "#Help 12 :05 Help and questions")} << "lobby"
                                 << L{"channel #Help icon 6 count 12 about Help and questions"};
-    QTest::newRow("topic :00 is the first picture") << server("322", "#A 1 :00 x") << "lobby"
+    QTest::newRow("topic :00 is the first picture") << Lines{server("322", "#A 1 :00 x")} << "lobby"
                                                     << L{"channel #A icon 1 count 1 about x"};
-    QTest::newRow("topic :12 has no picture") << server("322", "#A 1 :12 x") << "lobby"
+    QTest::newRow("topic :12 has no picture") << Lines{server("322", "#A 1 :12 x")} << "lobby"
                                               << L{"channel #A icon - count 1 about x"};
-    QTest::newRow("one-word topic has no description") << server("322", "#A 1 :05") << "lobby"
+    QTest::newRow("one-word topic has no description") << Lines{server("322", "#A 1 :05")} << "lobby"
                                                        << L{"channel #A icon 6 count 1 about -"};
-    QTest::newRow("channel with a NUL is not offered") << server("322", QByteArray("#A\0B 1 :05 x", 12)) << "lobby"
-                                                      << L{};
-    QTest::newRow("names in a channel") << server("353", "= #Help :Ace Zed @Fenmoor") << "channel"
-                                        << L{"member+ Ace 52", "member+ Zed 52", "member+ Fenmoor 51", "send \"who\"",
-                                             "focus entry"};
-    QTest::newRow("names trimmed") << server("353", " = #Help :Ace ") << "channel"
-                                   << L{"member+ Ace 52", "send \"who\"", "focus entry"};
-    QTest::newRow("names while the lobby shows are late") << server("353", "= #Help :Ace") << "lobby" << L{};
-    QTest::newRow("who entry, lobby") << who("#Help", "Kite", "12") << "lobby" << L{"who+ Kite|#Help"};
-    QTest::newRow("who entry in no channel") << who("*", "Kite", "12") << "lobby" << L{"who+ Kite| "};
-    QTest::newRow("who entry, channel: flag") << who("#Help", "Kite", "12") << "channel" << L{"icon Kite 13"};
-    QTest::newRow("who entry, channel: flag 0") << who("#Help", "Kite", "0") << "channel" << L{"icon Kite 1"};
-    QTest::newRow("who entry, channel: no number") << who("#Help", "Kite", "x") << "channel" << L{};
-    QTest::newRow("end of who, lobby") << server("315", "* :End of WHO list") << "lobby" << L{"who list rebuilt"};
-    QTest::newRow("end of who, channel") << server("315", "* :End") << "channel" << L{"whois unknown flags"};
+    QTest::newRow("channel with a control character is not offered")
+        << Lines{server("322", "#A\x01" "B 1 :05 x")} << "lobby" << L{};
+    QTest::newRow("channel with a zero-width space is not offered")
+        << Lines{server("322", "#He\xE2\x80\x8Blp 1 :05 x")} << "lobby" << L{};
+    QTest::newRow("names, then one who at their end")
+        << Lines{server("353", "= #Help :Ace Zed @Fenmoor"), server("353", "= #Help :Kite"),
+                 server("366", "#Help :End of NAMES list")}
+        << "channel"
+        << L{"member+ Ace 52", "member+ Zed 52", "member+ Fenmoor 53", "focus entry", "member+ Kite 52",
+             "focus entry", "request \"who\""};
+    QTest::newRow("names trimmed") << Lines{server("353", " = #Help :Ace ")} << "channel"
+                                   << L{"member+ Ace 52", "focus entry"};
+    QTest::newRow("names with status marks") << Lines{server("353", "= #Help :@Marlow +Ash %Pell ~&Quinn")}
+                                             << "channel"
+                                             << L{"member+ Marlow 52 as @Marlow", "member+ Ash 52 as +Ash",
+                                                  "member+ Pell 52 as %Pell", "member+ Quinn 52 as ~&Quinn",
+                                                  "focus entry"};
+    QTest::newRow("the server says which marks it uses")
+        << Lines{server("005", "CHANTYPES=# PREFIX=(ov)@+ :are supported"), server("353", "= #Help :@Marlow %Pell")}
+        << "channel" << L{"member+ Marlow 52 as @Marlow", "member+ %Pell 52", "focus entry"};
+    QTest::newRow("names while the lobby shows are late")
+        << Lines{server("353", "= #Help :Ace"), server("366", "#Help :End")} << "lobby" << L{};
+    QTest::newRow("names of another channel") << Lines{server("353", "= #Duel :Ace"), server("366", "#Duel :End")}
+                                              << "channel" << L{};
+    QTest::newRow("who entry, lobby") << Lines{who("#Help", "Kite", "12")} << "lobby" << L{"who+ Kite|#Help"};
+    QTest::newRow("who entry in no channel") << Lines{who("*", "Kite", "12")} << "lobby" << L{"who+ Kite| "};
+    QTest::newRow("who entry, channel: flag") << Lines{who("#Help", "Kite", "12")} << "channel" << L{"icon Kite 13"};
+    QTest::newRow("who entry, channel: flag 0") << Lines{who("#Help", "Kite", "0")} << "channel" << L{"icon Kite 1"};
+    QTest::newRow("flag 50 is a flag like any other") << Lines{who("#Help", "Kite", "50")} << "channel"
+                                                      << L{"icon Kite 51"};
+    QTest::newRow("the staff account wears its badge") << Lines{who("#Help", "Fenmoor", "50")} << "channel"
+                                                       << L{"icon Fenmoor 53"};
+    QTest::newRow("who entry, channel: no number") << Lines{who("#Help", "Kite", "x")} << "channel" << L{};
+    QTest::newRow("end of who, lobby") << Lines{server("315", "* :End of WHO list")} << "lobby" << L{"who list rebuilt"};
+    QTest::newRow("end of who, channel") << Lines{server("315", "* :End")} << "channel" << L{"whois unknown flags"};
+    QTest::newRow("who without a mask refused, lobby") << Lines{server("461", "WHO :Not enough parameters")}
+                                                       << "lobby" << L{"request \"WHO *\""};
+    QTest::newRow("who without a mask refused, channel")
+        << Lines{server("461", "WHO :Not enough parameters"), server("461", "WHO :Not enough parameters")}
+        << "channel" << L{"request \"WHO #Help\""};
 }
 
 void TestSessionRules::traffic_data()
 {
     addColumns();
-    const QString joined = QStringLiteral("chat {palered}** Kite has entered the channel.\\r\\n");
+    const QString joined = QStringLiteral("chat {palered}** Zed has entered the channel.\\r\\n");
     const QString left = QStringLiteral("chat {palered}** Kite has left the channel.\\r\\n");
-    QTest::newRow("join") << player("Kite", "JOIN :#Help") << "channel"
-                          << L{"member+ Kite 52", "send \"whois Kite\"", joined};
-    QTest::newRow("join, notices off") << player("Kite", "JOIN :#Help") << "channel quiet"
-                                       << L{"member+ Kite 52", "send \"whois Kite\""};
-    QTest::newRow("own join not announced") << player("Pilot42", "JOIN :#Help") << "channel"
-                                            << L{"member+ Pilot42 52", "send \"whois Pilot42\""};
-    QTest::newRow("part") << player("Kite", "PART #Help") << "channel" << L{"member- Kite", "fetch games", left};
-    QTest::newRow("quit, notices off") << player("Kite", "QUIT :bye") << "channel quiet"
-                                       << L{"member- Kite", "fetch games"};
-    QTest::newRow("own part") << player("Pilot42", "PART #Help") << "channel" << L{"back to lobby"};
-    QTest::newRow("own quit") << player("Pilot42", "QUIT :x") << "lobby" << L{"back to lobby"};
-    QTest::newRow("channel message") << player("Kite", "PRIVMSG #Help :hello all") << "channel"
+    QTest::newRow("join") << Lines{player("Zed", "JOIN :#Help")} << "channel"
+                          << L{"member+ Zed 52", "request \"whois Zed\"", joined};
+    QTest::newRow("join twice, one whois a visit")
+        << Lines{player("Zed", "JOIN #Help"), player("Zed", "JOIN #Help")} << "channel quiet"
+        << L{"member+ Zed 52", "request \"whois Zed\"", "member+ Zed 52"};
+    QTest::newRow("own join") << Lines{player("Pilot42", "JOIN :#Help")} << "channel"
+                              << L{"member+ Pilot42 52", "request \"whois Pilot42\""};
+    QTest::newRow("join of another channel") << Lines{player("Zed", "JOIN :#Duel")} << "channel" << L{};
+    QTest::newRow("join with no channel open") << Lines{player("Zed", "JOIN :#Help")} << "lobby" << L{};
+    QTest::newRow("part") << Lines{player("Kite", "PART #Help")} << "channel" << L{"member- Kite", "fetch games", left};
+    QTest::newRow("part of another channel") << Lines{player("Kite", "PART #Duel :bye")} << "channel" << L{};
+    QTest::newRow("quit of a member, notices off") << Lines{player("Kite", "QUIT :bye")} << "channel quiet"
+                                                   << L{"member- Kite", "fetch games"};
+    QTest::newRow("quit of somebody else") << Lines{player("Zed", "QUIT :bye")} << "channel" << L{};
+    QTest::newRow("own part echoed in the lobby") << Lines{player("Pilot42", "PART #Help")} << "hidden"
+                                                  << L{"back to lobby"};
+    QTest::newRow("own part of a channel left before") << Lines{player("Pilot42", "PART #Duel")} << "channel" << L{};
+    QTest::newRow("parted by the server") << Lines{player("Pilot42", "PART #Help :forced")} << "channel"
+                                          << L{"close channel without farewell", "back to lobby"};
+    QTest::newRow("channel message") << Lines{player("Kite", "PRIVMSG #Help :hello all")} << "channel"
                                      << L{"chat {white}Kite> hello all\\r\\n"};
-    QTest::newRow("channel message filtered") << player("Kite", "PRIVMSG #Help :oh SHIT") << "channel"
+    QTest::newRow("channel message filtered") << Lines{player("Kite", "PRIVMSG #Help :oh SHIT")} << "channel"
                                               << L{"chat {white}Kite> oh s**t\\r\\n"};
-    QTest::newRow("channel message unfiltered") << player("Kite", "PRIVMSG #Help :oh SHIT") << "channel unfiltered"
-                                                << L{"chat {white}Kite> oh SHIT\\r\\n"};
-    QTest::newRow("action") << player("Kite", "PRIVMSG #Help :/me waves \\rhard") << "channel"
+    QTest::newRow("channel message unfiltered") << Lines{player("Kite", "PRIVMSG #Help :oh SHIT")}
+                                                << "channel unfiltered" << L{"chat {white}Kite> oh SHIT\\r\\n"};
+    QTest::newRow("action") << Lines{player("Kite", "PRIVMSG #Help :/me waves \\rhard")} << "channel"
                             << L{"chat {cyan}Kite waves {red}hard\\r\\n"};
-    QTest::newRow("message for another channel") << player("Kite", "PRIVMSG #Duel :hi") << "channel" << L{};
-    QTest::newRow("private message") << player("Kite", "PRIVMSG Pilot42 :psst") << "channel"
+    QTest::newRow("message for another channel") << Lines{player("Kite", "PRIVMSG #Duel :hi")} << "channel" << L{};
+    QTest::newRow("private message") << Lines{player("Kite", "PRIVMSG Pilot42 :psst")} << "channel"
                                      << L{"chat {yellow}[Kite] psst\\r\\n"};
-    QTest::newRow("private message while away") << player("Kite", "PRIVMSG Pilot42 :psst") << "channel away"
-                                                << L{"chat {yellow}[Kite] psst\\r\\n", "send \"PRIVMSG Kite :lunch\"",
-                                                     "chat {orange}Away message sent to Kite: lunch\\r\\n"};
-    QTest::newRow("away with no connection") << player("Kite", "PRIVMSG Pilot42 :psst") << "channel away offline"
+    QTest::newRow("private message in the lobby") << Lines{player("Kite", "PRIVMSG Pilot42 :psst")} << "lobby"
+                                                  << L{"lobby note {yellow}[Kite] psst\\r\\n"};
+    QTest::newRow("away replies: three to one sender, and one to the next")
+        << Lines{player("Kite", "PRIVMSG Pilot42 :1"), player("Kite", "PRIVMSG Pilot42 :2"),
+                 player("Kite", "PRIVMSG Pilot42 :3"), player("Kite", "PRIVMSG Pilot42 :4"),
+                 player("Wren", "PRIVMSG Pilot42 :5")}
+        << "channel away"
+        << L{"chat {yellow}[Kite] 1\\r\\n", "send \"PRIVMSG Kite :lunch\"",
+             "chat {orange}Away message sent to Kite: lunch\\r\\n", "chat {yellow}[Kite] 2\\r\\n",
+             "send \"PRIVMSG Kite :lunch\"", "chat {orange}Away message sent to Kite: lunch\\r\\n",
+             "chat {yellow}[Kite] 3\\r\\n", "send \"PRIVMSG Kite :lunch\"",
+             "chat {orange}Away message sent to Kite: lunch\\r\\n", "chat {yellow}[Kite] 4\\r\\n",
+             "chat {yellow}[Wren] 5\\r\\n", "send \"PRIVMSG Wren :lunch\"",
+             "chat {orange}Away message sent to Wren: lunch\\r\\n"};
+    QTest::newRow("away with no connection") << Lines{player("Kite", "PRIVMSG Pilot42 :psst")} << "channel away offline"
                                              << L{"chat {yellow}[Kite] psst\\r\\n"};
-    QTest::newRow("private message in the lobby") << player("Kite", "PRIVMSG Pilot42 :psst") << "hidden"
-                                                  << L{"chat {yellow}[Kite] psst\\r\\n"};
-    QTest::newRow("kick of another") << chanServ("KICK #Help Ace :spam") << "channel quiet"
+    QTest::newRow("kick of another") << Lines{chanServ("KICK #Help Ace :spam")} << "channel quiet"
                                      << L{"member- Ace", "chat {palered}Ace was kicked from #Help by ChanServ: spam\\r\\n"};
-    QTest::newRow("own kick") << chanServ("KICK #Help Pilot42 :spam") << "channel"
-                              << L{"close channel", "back to lobby",
-                                   "box Kicked From Channel | You have been kicked out of the channel by ChanServ. "
-                                   "Reason: spam. | information"};
-    QTest::newRow("kick by a player is ignored") << player("Kite", "KICK #Help Ace :x") << "channel" << L{};
-    QTest::newRow("host not masked") << QByteArray(":Kite!~Username@elsewhere PRIVMSG #Help :hi") << "channel" << L{};
-    QTest::newRow("keep-alive") << QByteArray("PING :irc.fenmoor.test") << "lobby"
-                                << L{"send \"PONG :irc.fenmoor.test\""};
+    QTest::newRow("kick in another channel") << Lines{chanServ("KICK #Duel Pilot42 :spam")} << "channel" << L{};
+    const QString kicked = QStringLiteral(
+        "box Kicked From Channel | You have been kicked out of the channel by %1. Reason: spam. | information");
+    QTest::newRow("own kick by ChanServ") << Lines{chanServ("KICK #Help Pilot42 :spam")} << "channel"
+                                          << L{"close channel without farewell", "back to lobby", kicked.arg("ChanServ")};
+    QTest::newRow("own kick by a channel operator") << Lines{player("Kite", "KICK #Help Pilot42 :spam")} << "channel"
+                                                    << L{"close channel without farewell", "back to lobby",
+                                                         kicked.arg("Kite")};
+    QTest::newRow("kick by an operator from elsewhere") << Lines{":Oper!o@staff.example KICK #Help Ace :bye"}
+                                                        << "channel"
+                                                        << L{"member- Ace",
+                                                             "chat {palered}Ace was kicked from #Help by Oper: bye\\r\\n"};
+    QTest::newRow("refused join") << Lines{server("474", "#Help :Cannot join channel (+b)")} << "channel joining"
+                                  << L{"close channel without farewell", "back to lobby",
+                                       "box Channel Unavailable | The chat server did not let you into #Help: Cannot "
+                                       "join channel (+b). | information"};
+    for (const char* numeric : {"403", "405", "437", "471", "473", "475", "477"})
+        QTest::addRow("refused join %s", numeric)
+            << Lines{server(numeric, "#Help :No")} << "channel joining"
+            << L{"close channel without farewell", "back to lobby",
+                 "box Channel Unavailable | The chat server did not let you into #Help: No. | information"};
+    QTest::newRow("refusal once the join is echoed")
+        << Lines{player("Pilot42", "JOIN #Help"), server("474", "#Help :Cannot join channel (+b)")}
+        << "channel joining quiet" << L{"member+ Pilot42 52", "request \"whois Pilot42\""};
+    QTest::newRow("refusal of a channel not being entered") << Lines{server("473", "#Duel :Invite only")}
+                                                            << "channel joining" << L{};
+    QTest::newRow("host not masked") << Lines{":Kite!~Username@elsewhere PRIVMSG #Help :hi"} << "channel" << L{};
+    QTest::newRow("keep-alive") << Lines{"PING :irc.fenmoor.test"} << "lobby" << L{"send \"PONG :irc.fenmoor.test\""};
+    QTest::newRow("keep-alive too long to answer") << Lines{"PING :" + QByteArray(510, 'x')} << "lobby" << L{};
 }
 
 void TestSessionRules::whoisAndErrors_data()
 {
     addColumns();
-    QTest::newRow("whois flag 12") << server("311", "Ace Username players.fenmoor.test * :12 0") << "channel"
+    QTest::newRow("whois flag 12") << Lines{server("311", "Ace Username players.fenmoor.test * :12 0")} << "channel"
                                    << L{"icon Ace 13"};
-    QTest::newRow("whois flag 0") << server("311", "Ace Username h * :0 0") << "channel" << L{"icon Ace 1"};
-    QTest::newRow("whois with the marker") << server("311", "Ace Username h * :Guest") << "channel" << L{};
-    QTest::newRow("whois, channel not shown") << server("311", "Ace Username h * :12 0") << "hidden" << L{};
-    QTest::newRow("no such nick") << server("401", "Ace :No such nick") << "channel" << L{};
-    QTest::newRow("nick in use") << server("433", "* Pilot42 :Nickname already in use") << "lobby"
+    QTest::newRow("whois flag 0") << Lines{server("311", "Ace Username h * :0 0")} << "channel" << L{"icon Ace 1"};
+    QTest::newRow("whois with the marker") << Lines{server("311", "Ace Username h * :Guest")} << "channel" << L{};
+    QTest::newRow("whois, channel not shown") << Lines{server("311", "Ace Username h * :12 0")} << "hidden" << L{};
+    QTest::newRow("no such nick") << Lines{server("401", "Ace :No such nick")} << "channel" << L{};
+    QTest::newRow("nick in use") << Lines{server("433", "* Pilot42 :Nickname already in use")} << "lobby"
                                  << L{"box Error | The username you have selected is already logged on Fenmoor. | "
                                       "information | then end session"};
-    QTest::newRow("welcome") << server("001", ":Welcome to the network") << "lobby"
-                             << L{"info Welcome to the network"};
-    QTest::newRow("numeric without text") << QByteArray(":irc.fenmoor.test 375") << "lobby" << L{};
-    QTest::newRow("server options ignored") << server("005", "PREFIX=(ov)@+ :are supported") << "lobby" << L{};
+    QTest::newRow("welcome") << Lines{server("001", ":Welcome to the network")} << "lobby unwelcomed"
+                             << L{"welcomed", "info Welcome to the network"};
+    QTest::newRow("a second welcome") << Lines{server("001", ":Welcome")} << "lobby" << L{"info Welcome"};
+    QTest::newRow("numeric without text") << Lines{":irc.fenmoor.test 375"} << "lobby" << L{};
+    const QString refused = QStringLiteral(
+        "box Name Refused | The chat server did not accept the name Pilot42: %1. | information | then end session");
+    QTest::newRow("erroneous nickname") << Lines{server("432", "Pilot42 :Erroneous Nickname")} << "lobby unwelcomed"
+                                        << L{refused.arg("Erroneous Nickname")};
+    QTest::newRow("no nickname") << Lines{":irc.fenmoor.test 431 * :No nickname given"} << "lobby unwelcomed"
+                                 << L{refused.arg("No nickname given")};
+    QTest::newRow("not registered") << Lines{server("451", ":Connection not registered")} << "lobby unwelcomed"
+                                    << L{refused.arg("Connection not registered")};
+    QTest::newRow("user refused") << Lines{server("461", "USER :Syntax error")} << "lobby unwelcomed"
+                                  << L{refused.arg("Syntax error")};
+    QTest::newRow("erroneous nickname once welcomed") << Lines{server("432", "x :Erroneous Nickname")} << "lobby"
+                                                      << L{};
+    QTest::newRow("the server ends the session")
+        << Lines{"ERROR :Closing connection: Bad password"} << "lobby unwelcomed"
+        << L{"box Name Refused | The chat server ended the session: Closing connection: Bad password. | information | "
+             "then end session"};
+    QTest::newRow("an error once welcomed is left to the lost connection") << Lines{"ERROR :Ping timeout"} << "lobby"
+                                                                           << L{};
+}
+
+void TestSessionRules::shownSafely_data()
+{
+    addColumns();
+    // Nobody can make a line look like two, reorder it, or pass for another.
+    QTest::newRow("paragraph separator") << Lines{player("Kite", "PRIVMSG #Help :hi\xE2\x80\xA9" "Fenmoor> type")}
+                                         << "channel" << L{"chat {white}Kite> hi Fenmoor> type\\r\\n"};
+    QTest::newRow("line separator and NEL")
+        << Lines{player("Kite", "PRIVMSG #Help :a\xE2\x80\xA8" "b\xC2\x85" "c")} << "channel"
+        << L{"chat {white}Kite> a b c\\r\\n"};
+    QTest::newRow("lone CR and LF from a hostile server") << Lines{player("Kite", "PRIVMSG #Help :a\rb\nc")}
+                                                          << "channel" << L{"chat {white}Kite> a b c\\r\\n"};
+    QTest::newRow("bidirectional override") << Lines{player("Kite", "PRIVMSG #Help :\xE2\x80\xAEolleh\xE2\x81\xA9")}
+                                            << "channel" << L{"chat {white}Kite> olleh\\r\\n"};
+    QTest::newRow("zero-width space in a nick") << Lines{player("Ki\xE2\x80\x8Bte", "PRIVMSG #Help :hi")}
+                                                << "channel" << L{QStringLiteral("chat {white}Ki\uFFFDte> hi\\r\\n")};
+    QTest::newRow("control character in a joining nick")
+        << Lines{player("Bad\x01", "JOIN #Help")} << "channel quiet" << L{QStringLiteral("member+ Bad\x01 52 as Bad\uFFFD")};
+    QTest::newRow("kick reason") << Lines{chanServ("KICK #Help Ace :x\xE2\x80\xA9y")} << "channel quiet"
+                                 << L{"member- Ace", "chat {palered}Ace was kicked from #Help by ChanServ: x y\\r\\n"};
+    QTest::newRow("topic") << Lines{server("322", "#A 1 :05 x\xE2\x80\xA9y\xE2\x80\xAE")} << "lobby"
+                           << L{"channel #A icon 6 count 1 about x y"};
+    QTest::newRow("server text") << Lines{server("372", ":- a\xE2\x80\xA9" "b")} << "lobby" << L{"info - a b"};
 }
 
 void TestSessionRules::typed_data()
@@ -207,6 +356,21 @@ void TestSessionRules::typed_data()
                                      << L{"send \"PRIVMSG #Help :hello all\"", "chat {white}Pilot42: hello all\\r\\n"};
     QTest::newRow("whisper") << "/msg Kite see you" << "channel"
                              << L{"send \"privmsg Kite :see you\"", "chat {orange}<Kite> see you\\r\\n"};
+    QTest::newRow("whisper: the filter masks the text, never the name")
+        << "/msg Pshit12 oh shit" << "channel"
+        << L{"send \"privmsg Pshit12 :oh s**t\"", "chat {orange}<Pshit12> oh s**t\\r\\n"};
+    QTest::newRow("whisper to a name starting with a colon") << "/msg :Kite hello" << "channel"
+                                                             << L{"chat {palered}Not sent: \":Kite\" cannot be the name "
+                                                                  "of a player.\\r\\n"};
+    QTest::newRow("whisper to a name holding a colon") << "/msg Kite: hi" << "channel"
+                                                       << L{"chat {palered}Not sent: \"Kite:\" cannot be the name of "
+                                                            "a player.\\r\\n"};
+    QTest::newRow("whisper to nobody") << "/msg  hello" << "channel"
+                                       << L{"chat {palered}Not sent: the name of a player must follow \"/msg \".\\r\\n"};
+    QTest::newRow("\"/msg \" alone") << "/msg " << "channel" << L{};
+    QTest::newRow("pasted control characters go")
+        << QStringLiteral("hi\x01" "ACTION\x1B[31m\tx\x7F") << "channel"
+        << L{"send \"PRIVMSG #Help :hiACTION[31mx\"", "chat {white}Pilot42: hiACTION[31mx\\r\\n"};
     QTest::newRow("away") << "/away lunch break" << "channel"
                           << L{"away lunch break", "chat {palered}Away message set to \"lunch break\"\\r\\n"};
     QTest::newRow("action while away") << "/me waves" << "channel away"
@@ -222,9 +386,83 @@ void TestSessionRules::typed()
     QFETCH(QString, typed);
     QFETCH(QString, session);
     QFETCH(QStringList, steps);
-    Steps out;
-    decideTyped(typed, sessionOf(session), out);
-    QCOMPARE(describe(out), steps);
+    Session s = sessionOf(session);
+    QCOMPARE(describe(typedSteps(typed, s)), steps);
+}
+
+void TestSessionRules::longLinesFitAndLoseNothing_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("away");
+    const QString latin = QString(253 - 10, QChar(0xE9));
+    const QString cyrillic = QString(253, QChar(0x0416));
+    const QString cjk = QString(253, QChar(0x6F22));
+    QString emoji;
+    while (emoji.size() < 252)
+        emoji += QStringLiteral("\U0001F600");
+    emoji += u'!';
+    // What fits in the entry line's 253 characters after the command; an
+    // emoji is never cut in half there.
+    const auto room = [](const QString& text, qsizetype size) {
+        return text.left(text.at(size - 1).isHighSurrogate() ? size - 1 : size);
+    };
+    for (const auto& [script, text] : {std::pair{"latin", latin}, {"cyrillic", cyrillic}, {"cjk", cjk},
+                                       {"emoji", emoji}}) {
+        QTest::addRow("channel message, %s", script) << text << text << false;
+        QTest::addRow("action, %s", script) << QStringLiteral("/me ") + room(text, 249) << room(text, 249) << false;
+        QTest::addRow("whisper, %s", script) << QStringLiteral("/msg Kite ") + room(text, 243) << room(text, 243)
+                                             << false;
+        QTest::addRow("away reply, %s", script) << QStringLiteral("/away ") + room(text, 247) << room(text, 247)
+                                                << true;
+    }
+}
+
+void TestSessionRules::longLinesFitAndLoseNothing()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, text);
+    QFETCH(bool, away);
+    Session s = sessionOf(QStringLiteral("channel unfiltered"));
+    s.view.username = QStringLiteral("LongestName1234");
+    Steps steps = typedSteps(typed, s);
+    if (away) {
+        s.view.away = true;
+        s.view.awayMessage = text;
+        steps.clear();
+        decideLine(player("Kite", "PRIVMSG LongestName1234 :hi"), s.view, s.memory, steps);
+    }
+    const QByteArrayList lines = sentLines(steps);
+    QVERIFY(lines.size() > 1);
+    QString joined;
+    const QByteArray relay = ":LongestName1234!~Username@players.fenmoor.test ";
+    for (const QByteArray& line : lines) {
+        // As the server passes it on, the line still fits whole.
+        QVERIFY2(relay.size() + line.size() + 2 <= kMaxLineBytes, line.constData());
+        QVERIFY(wireSend({line}));
+        const QString piece = QString::fromUtf8(line.mid(line.indexOf(" :") + 2));
+        QVERIFY2(piece.toUtf8() == line.mid(line.indexOf(" :") + 2), "a character was cut in half");
+        joined += piece;
+    }
+    joined.remove(QStringLiteral("/me "));
+    joined.remove(QStringLiteral("/me"));
+    QCOMPARE(joined.remove(u' '), QString(text).remove(u' '));
+}
+
+void TestSessionRules::namesGoBackInTheirOwnBytes()
+{
+    Session s = sessionOf(QStringLiteral("channel"));
+    Steps steps;
+    decideLine(server("322", "#Caf\xE9 3 :05 Coffee"), s.view, s.memory, steps);
+    decideLine("PING :caf\xE9", s.view, s.memory, steps);
+    const QString cafe = QStringLiteral("#Caf\u00E9");
+    QCOMPARE(steps.front().entry.channel, cafe);
+    QCOMPARE(steps.back().lines, QByteArrayList{"PONG :caf\xE9"});
+    s.view.channel = cafe;
+    const QByteArrayList typed = sentLines(typedSteps(QStringLiteral("hi"), s));
+    QCOMPARE(typed, QByteArrayList{"PRIVMSG #Caf\xE9 :hi"});
+    QCOMPARE(wireName(s.memory, cafe), QByteArray("#Caf\xE9"));
+    QCOMPARE(wireName(s.memory, QStringLiteral("#Caf\u00E9s")), QByteArray("#Caf\xC3\xA9s"));
 }
 
 void TestSessionRules::builders()
@@ -237,9 +475,12 @@ void TestSessionRules::builders()
     // A name holding "%1" goes out as typed.
     QCOMPARE(registrationSends(QStringLiteral("B%2%1"), 0).at(1),
              (QByteArrayList{"NICK B%2%1 ", "USER Username hostname servername :0 0 "}));
-    QCOMPARE(farewellSend(QStringLiteral("#Help"), QStringLiteral("Pilot42")),
+    QCOMPARE(farewellSend("#Help", QStringLiteral("Pilot42")),
              (QByteArrayList{"privmsg #Help :#me Pilot42 is returning to the Fenmoor lobby", "PART #Help"}));
     QCOMPARE(wireSend({"PART #Help", "who"}), QByteArray("PART #Help\r\nwho\r\n"));
+    QCOMPARE(splitForWire(QStringLiteral("aa bb cc"), 6), (QStringList{"aa bb ", "cc"}));
+    QCOMPARE(splitForWire(QStringLiteral("\U0001F600\U0001F600"), 5),
+             (QStringList{QStringLiteral("\U0001F600"), QStringLiteral("\U0001F600")}));
 }
 
 void TestSessionRules::wireRefusesBrokenLines_data()
@@ -248,12 +489,41 @@ void TestSessionRules::wireRefusesBrokenLines_data()
     QTest::newRow("CR") << QByteArrayList{"PRIVMSG #a :x\ry"};
     QTest::newRow("LF in the second line") << QByteArrayList{"who", "whois a\nQUIT"};
     QTest::newRow("NUL") << QByteArrayList{QByteArray("whois a\0b", 9)};
+    QTest::newRow("over 512 bytes with CR LF") << QByteArrayList{QByteArray(511, 'x')};
 }
 
 void TestSessionRules::wireRefusesBrokenLines()
 {
     QFETCH(QByteArrayList, lines);
     QCOMPARE(wireSend(lines), std::nullopt);
+}
+
+void TestSessionRules::outboxPacesRequests()
+{
+    ChatOutbox out;
+    // The user's line costs the server nothing; the requests wait their turn
+    // and the same request waits once.
+    out.sentNow({"PRIVMSG #Help :hi"}, 1000);
+    QVERIFY(out.request("who"));
+    QVERIFY(!out.request("who"));
+    QVERIFY(out.request("whois Kite"));
+    QCOMPARE(out.takeDue(1000), QByteArray("who"));
+    QCOMPARE(out.takeDue(1000), std::nullopt);
+    // "who" costs the server 4 s: the next request waits for it.
+    QCOMPARE(out.nextDueMs(1000), 5250);
+    QCOMPARE(out.takeDue(5250), QByteArray("whois Kite"));
+    QCOMPARE(out.nextDueMs(5250), std::nullopt);
+    QVERIFY(out.request("LIST"));
+    QCOMPARE(out.takeDue(99999), QByteArray("LIST"));
+    // A request right after it waits the 2 s it is charged.
+    QVERIFY(out.request("whois Ace"));
+    QCOMPARE(out.nextDueMs(99999), 102249);
+    out.dropWaiting();
+    for (int i = 0; i < ChatOutbox::kMostWaiting; ++i)
+        QVERIFY(out.request("whois n" + QByteArray::number(i)));
+    QVERIFY(!out.request("whois one-too-many"));
+    out.dropWaiting();
+    QCOMPARE(out.waitingBytes(), 0);
 }
 
 QTEST_APPLESS_MAIN(TestSessionRules)

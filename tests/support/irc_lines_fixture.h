@@ -1,34 +1,18 @@
 #pragma once
 
+#include "support/chat_lines.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QStringList>
 
-// The lines a fake chat server sends, as the real one words them, and the
-// channel window's chat view read back. "The user" is TestSession::kUser.
+// What the tests read back from the windows, and the lines they send
+// (support/chat_lines.h).
 
 using Bytes = QList<QByteArray>;
 
 // A stored text's plain form as it goes on the wire.
 QByteArray bytesOf(const char* stored);
-
-// A numeric reply of the server to the user: ":server numeric user rest".
-QByteArray serverReply(const QByteArray& numeric, const QByteArray& rest);
-// A line from a player: the masked host marks it as one.
-QByteArray fromPlayer(const QByteArray& nick, const QByteArray& rest);
-// A line from the channel service.
-QByteArray fromChanServ(const QByteArray& rest);
-
-// One channel of a LIST reply; the topic is a two-digit picture number and
-// the description.
-QByteArray listEntry(const QByteArray& name, const QByteArray& users, const QByteArray& topic);
-// The NAMES reply of a channel.
-QByteArray namesOf(const QByteArray& nicks, const QByteArray& channel = "#Help");
-// One WHO line; the first word of the real name is the player's flag.
-QByteArray whoEntry(const QByteArray& channel, const QByteArray& nick, const QByteArray& flagWord);
-QByteArray endOfWho();
-// The WHOIS reply naming a player's real name.
-QByteArray whoisReply(const QByteArray& nick, const QByteArray& realName);
 
 // The channel window's chat view, one entry per line; each run of one colour
 // reads "{colour}text", colour being white, palered, yellow, orange, cyan,

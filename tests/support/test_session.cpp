@@ -23,6 +23,9 @@ TestSession::TestSession()
     endpoint_.chatPort = chat.port();
     setService(endpoint_);
     forms_.emplace();
+    // A fake server charges nothing: requests go out as soon as they are
+    // made. The tests of the pace turn it back on.
+    lobby().setRequestPacing(false);
 }
 
 TestSession::~TestSession()
