@@ -61,6 +61,34 @@ std::optional<qint16> toInt16(QStringView text)
     return static_cast<qint16>(value);
 }
 
+// InspIRCd shows each channel's modes in brackets before its topic in LIST
+// replies, "[+Pnt] 05 Help" or, with parameters, "[+klnt <key> 10] 05 Help". The
+// length of that list and the one blank after it at the start of `topic`;
+// 0 when the topic does not start with one, so any other topic is read as
+// it always was.
+qsizetype modeListLength(QStringView topic)
+{
+    if (!topic.startsWith(u"[+"))
+        return 0;
+    const auto isModeLetter = [](QChar ch) { return (ch >= u'a' && ch <= u'z') || (ch >= u'A' && ch <= u'Z'); };
+    qsizetype end = 2;
+    while (end < topic.size() && isModeLetter(topic[end]))
+        ++end;
+    if (end == 2)
+        return 0;
+    if (end < topic.size() && topic[end] == u' ') {
+        end = topic.indexOf(u']', end);
+        if (end < 0)
+            return 0;
+    }
+    if (end >= topic.size() || topic[end] != u']')
+        return 0;
+    ++end;
+    if (end == topic.size())
+        return end;
+    return topic[end] == u' ' ? end + 1 : 0;
+}
+
 // The server names the addressee right after the numeric; the first
 // "nick " is taken to be that. An empty nick would match any blank.
 void removeOwnNick(QString& line, const QString& ownNick)
@@ -258,22 +286,26 @@ std::optional<QString> pongFor(const QString& line)
 
 ListEntry parseListEntry(const QString& text)
 {
-    const QStringList fields = splitFields(text, 4);
+    const QStringList fields = splitFields(text, 3);
     ListEntry entry;
     entry.channel = fields.at(0);
     if (fields.size() > 1)
         entry.count = fields.at(1);
-    if (fields.size() > 2) {
-        // The topic starts with ":" and a two-digit picture number, "05".
-        QString word = fields.at(2);
-        const qsizetype marker = word.indexOf(QStringLiteral(":0"));
-        if (marker >= 0)
-            word.remove(marker, 2);
-        if (const auto number = toInt16(word))
-            entry.icon = *number + 1;
-    }
-    if (fields.size() > 3)
-        entry.description = fields.at(3);
+    if (fields.size() < 3)
+        return entry;
+    QString topic = fields.at(2);
+    const qsizetype colon = topic.startsWith(u':') ? 1 : 0;
+    topic.remove(colon, modeListLength(QStringView(topic).mid(colon)));
+    const QStringList words = splitFields(topic, 2);
+    // The topic starts with ":" and a two-digit picture number, "05".
+    QString word = words.at(0);
+    const qsizetype marker = word.indexOf(QStringLiteral(":0"));
+    if (marker >= 0)
+        word.remove(marker, 2);
+    if (const auto number = toInt16(word))
+        entry.icon = *number + 1;
+    if (words.size() > 1)
+        entry.description = words.at(1);
     return entry;
 }
 

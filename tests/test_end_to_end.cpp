@@ -1,15 +1,20 @@
-// The real windows against the development service: a real ngircd, the
+// The real windows against the development service: a real chat server, the
 // development gateway and simulated players, started by
 // tools/devservice/start.sh on free ports. The test runs its own X server
 // and window manager, so frames, focus and window states are real, and it
-// works the program with keyboard and mouse as a user would. It fails when
-// ngircd, Xvfb or openbox is missing.
+// works the program with keyboard and mouse as a user would.
 //
-// A plain chat connection of the test's own ("Scout") sits in #Lobby beside
-// the user and shows what the other members see of the user's lines.
+// Without arguments it runs the pass against the development lobby (ngircd
+// with its flood penalties off). "--chat-server ngircd-stock" and
+// "--chat-server inspircd" run the pass against a chat server as a stranger
+// would run it: ngircd with its default flood penalties, InspIRCd 3 with its
+// own defaults. It fails when the chat server, Xvfb or openbox is missing.
 //
-// With TAVIMERE_SCREENSHOTS=FOLDER the test also saves pictures of the
-// windows there (tools/screenshots.sh).
+// A plain chat connection of the test's own ("Scout") sits beside the user
+// and shows what the other members see of the user's lines.
+//
+// With TAVIMERE_SCREENSHOTS=FOLDER the development pass also saves pictures
+// of the windows there (tools/screenshots.sh).
 
 #include "app/forms.h"
 #include "app/pictures.h"
@@ -24,13 +29,16 @@
 #include "platform/listview.h"
 #include "platform/service.h"
 #include "platform/settings.h"
+#include "platform/socket.h"
 #include "support/fakes.h"
 #include "support/irc_lines_fixture.h"
+#include "support/irc_peer.h"
 #include "support/xserver.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -47,7 +55,9 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <optional>
+#include <vector>
 
 namespace {
 
@@ -92,7 +102,9 @@ class DevService {
 public:
     ~DevService() { stop(); }
 
-    bool start(QString* error)
+    // `chatServer` and `players` as start.sh takes them in
+    // TAVIMERE_CHAT_SERVER and TAVIMERE_PLAYERS_COUNT.
+    bool start(const QString& chatServer, const QString& players, QString* error)
     {
         if (!runDir_.isValid()) {
             *error = QStringLiteral("no run folder");
@@ -108,9 +120,9 @@ public:
             // A quick lobby: players act every one to four seconds, ChanServ
             // kicks every few seconds; games stay as games.txt lists them.
             env.insert(QStringLiteral("TAVIMERE_PLAYERS_PACE_MS"), QStringLiteral("1000"));
-            env.insert(QStringLiteral("TAVIMERE_PLAYERS_COUNT"),
-                       QString::fromLatin1(lively() ? "12" : kPlayers));
+            env.insert(QStringLiteral("TAVIMERE_PLAYERS_COUNT"), players);
             env.insert(QStringLiteral("TAVIMERE_GAMES_CHURN_MS"), QStringLiteral("0"));
+            env.insert(QStringLiteral("TAVIMERE_CHAT_SERVER"), chatServer);
             script.setProcessEnvironment(env);
             script.start(QStringLiteral("bash"),
                          {QStringLiteral(TAVIMERE_SOURCE_DIR "/tools/devservice/start.sh"),
@@ -154,78 +166,6 @@ public:
 private:
     QTemporaryDir runDir_;
     bool started_ = false;
-};
-
-// A chat connection of the test's own, registered like the program.
-class Observer : public QObject {
-public:
-    bool connectTo(quint16 port)
-    {
-        connect(&socket_, &QTcpSocket::readyRead, this, [this] {
-            buffer_ += socket_.readAll();
-            qsizetype end;
-            while ((end = buffer_.indexOf("\r\n")) >= 0) {
-                const QString line = QString::fromUtf8(buffer_.left(end));
-                buffer_.remove(0, end + 2);
-                if (line.startsWith(QLatin1String("PING ")))
-                    send(QStringLiteral("PONG ") + line.mid(5));
-                lines.append(line);
-            }
-        });
-        socket_.connectToHost(QHostAddress::LocalHost, port);
-        if (!socket_.waitForConnected(kWait))
-            return false;
-        send(QStringLiteral("PASS MORBADENTILQ "));
-        send(QStringLiteral("NICK %1 ").arg(kObserver));
-        send(QStringLiteral("USER Username hostname servername :%1 0 ").arg(kObserverFlag));
-        return waitFor(QStringLiteral(" 001 ")).has_value();
-    }
-
-    void send(const QString& line) { socket_.write(line.toUtf8() + "\r\n"); }
-
-    // The first line received since `from` that contains `part`.
-    std::optional<QString> waitFor(const QString& part, qsizetype from = 0, int ms = kWait)
-    {
-        std::optional<QString> found;
-        [[maybe_unused]] const bool arrived = QTest::qWaitFor(
-            [&] {
-                for (qsizetype i = from; i < lines.size() && !found; ++i) {
-                    if (lines[i].contains(part))
-                        found = lines[i];
-                }
-                return found.has_value();
-            },
-            ms);
-        return found;
-    }
-
-    // Asks for the names in a channel until all of `nicks` are there.
-    bool waitForMembers(const QString& channel, const QStringList& nicks)
-    {
-        return QTest::qWaitFor(
-            [&] {
-                const qsizetype from = lines.size();
-                send(QStringLiteral("NAMES ") + channel);
-                if (!waitFor(QStringLiteral(" 366 "), from, 2000))
-                    return false;
-                QStringList present;
-                for (qsizetype i = from; i < lines.size(); ++i) {
-                    if (lines[i].contains(QStringLiteral(" 353 ")))
-                        present += lines[i].section(QStringLiteral(" :"), 1).split(QLatin1Char(' '));
-                }
-                for (QString& name : present)
-                    name.remove(QLatin1Char('@'));
-                return std::all_of(nicks.cbegin(), nicks.cend(),
-                                   [&present](const QString& nick) { return present.contains(nick); });
-            },
-            kWait);
-    }
-
-    QStringList lines;
-
-private:
-    QTcpSocket socket_;
-    QByteArray buffer_;
 };
 
 // Reads each message box that comes up and closes it with its OK button, as
@@ -346,7 +286,7 @@ private slots:
 
 private:
     DevService service_;
-    Observer observer_;
+    IrcPeer observer_{kObserver, kObserverFlag};
     std::optional<Forms> forms_;
     int flagIndex_ = 0;
     QSize channelOuter_;
@@ -355,7 +295,8 @@ private:
 void TestEndToEnd::initTestCase()
 {
     QString error;
-    QVERIFY2(service_.start(&error), qPrintable(error));
+    QVERIFY2(service_.start(QStringLiteral("ngircd"), QString::fromLatin1(lively() ? "12" : kPlayers), &error),
+             qPrintable(error));
     QVERIFY2(observer_.connectTo(service_.chatPort), qPrintable(service_.log(QStringLiteral("ngircd.log"))));
     observer_.send(QStringLiteral("JOIN ") + kChannel);
     // The players are in the lobby before the user comes.
@@ -691,12 +632,662 @@ void TestEndToEnd::logOff()
     QCOMPARE(store.readInt16(QStringLiteral("ProfanityFilter"), -1), 1);
 }
 
+// ---------------------------------------------------------------------------
+// The pass against a chat server as a stranger would run it.
+
+namespace {
+
+struct ChatServer {
+    // TAVIMERE_CHAT_SERVER for start.sh, and the name on the command line.
+    QString name;
+    // Its log in the run folder.
+    QString log;
+    // The user name in every user's prefix: ngircd marks a user name no ident
+    // server vouched for with "~", InspIRCd (without its ident module) does
+    // not.
+    QString ident;
+    // How many of the crowd's connections may wait for the welcome at once:
+    // ngircd queues only ten connections, InspIRCd 128 but welcomes new
+    // connections once a second.
+    int crowdInFlight;
+    // The server's reason when a banned user tries to join (474).
+    QString banReason;
+};
+
+const ChatServer kChatServers[] = {
+    {"ngircd-stock", "ngircd.log", "~Username", 8, "Cannot join channel (+b) -- You are banned"},
+    {"inspircd", "inspircd-events.log", "Username", 100, "Cannot join channel (you're banned)"},
+};
+
+// A channel of a few hundred members: the crowd sits there, with ChanServ,
+// the observer (its channel operator) and, for a while, the user.
+const QString kCrowdChannel = QStringLiteral("#Tournament");
+const QString kCrowdPrefix = QStringLiteral("Crowd");
+constexpr int kCrowdSize = 300;
+// The observer bans the user from this one.
+const QString kBannedChannel = QStringLiteral("#Duel");
+// The development service's operator account (ngircd.conf.in, inspircd.conf.in).
+const QString kOperAccount = QStringLiteral("Fenmoor");
+const QString kOperPassword = QStringLiteral("fenmoor-dev-service");
+const QString kKickReason = QStringLiteral("Testing the kick");
+// Long enough for anything a sound program and server do at once.
+constexpr int kStepWait = 10000;
+// The longest a user's own line may take to reach the others.
+constexpr qint64 kOwnLineMs = 2000;
+// The lobby asks for the user list every 15 seconds, and a stock server
+// holds a client's requests back for seconds.
+constexpr int kListWait = 30000;
+
+// Every line the program hands to its chat connection, and when.
+class WireLog {
+public:
+    struct Sent {
+        qint64 at;
+        // With its CR LF.
+        QByteArray line;
+    };
+
+    WireLog()
+    {
+        clock_.start();
+        Socket::setSendObserver([this](const Socket& socket, const QByteArray& bytes) {
+            if (socket.name() != QLatin1String("irc"))
+                return;
+            qsizetype start = 0;
+            while (start < bytes.size()) {
+                const qsizetype end = bytes.indexOf("\r\n", start);
+                const qsizetype next = end < 0 ? bytes.size() : end + 2;
+                sent.append({clock_.elapsed(), bytes.mid(start, next - start)});
+                start = next;
+            }
+        });
+    }
+    ~WireLog() { Socket::setSendObserver({}); }
+    WireLog(const WireLog&) = delete;
+    WireLog& operator=(const WireLog&) = delete;
+
+    qint64 now() const { return clock_.elapsed(); }
+
+    // Lines sent since `since` whose command (the first word, in any case)
+    // is one of `commands`.
+    QList<QByteArray> linesOf(const QByteArrayList& commands, qint64 since) const
+    {
+        QList<QByteArray> found;
+        for (const Sent& s : sent) {
+            const QByteArray command = s.line.left(s.line.indexOf(' ')).trimmed().toLower();
+            if (s.at >= since && commands.contains(command))
+                found.append(s.line);
+        }
+        return found;
+    }
+
+    // The longest line sent, in bytes with its CR LF.
+    QByteArray longest() const
+    {
+        QByteArray result;
+        for (const Sent& s : sent) {
+            if (s.line.size() > result.size())
+                result = s.line;
+        }
+        return result;
+    }
+
+    QList<Sent> sent;
+
+private:
+    QElapsedTimer clock_;
+};
+
+// The lobby's requests, as opposed to what the user typed.
+const QByteArrayList kAutomatic = {"who", "whois", "list"};
+
+// What the server answers to the request for everyone online, in the form
+// it takes: "who", or "WHO *" where it refuses a bare "who" with 461. Nick
+// to the channel the entry names.
+QHash<QString, QString> serverUserList(IrcPeer& peer)
+{
+    QStringList answer = peer.ask(QStringLiteral("who"), {QStringLiteral(" 315 "), QStringLiteral(" 461 ")});
+    if (!answer.isEmpty() && answer.constLast().contains(QStringLiteral(" 461 ")))
+        answer = peer.ask(QStringLiteral("WHO *"), {QStringLiteral(" 315 ")});
+    QHash<QString, QString> users;
+    for (const QString& line : std::as_const(answer)) {
+        const QStringList fields = line.split(QLatin1Char(' '));
+        if (fields.size() > 7 && fields[1] == QLatin1String("352"))
+            users.insert(fields[7], fields[3]);
+    }
+    return users;
+}
+
+QSet<QString> listedNicks(ListView* list)
+{
+    QSet<QString> nicks;
+    for (int row = 0; row < list->count(); ++row)
+        nicks.insert(list->text(row));
+    return nicks;
+}
+
+// A line of the entry line's full length in one script, from a sentence
+// repeated; it ends on a letter, so no server trims it.
+QString fullLine(const QString& sentence)
+{
+    QString line;
+    while (line.size() < Channel::kMessageMaxLength)
+        line += sentence;
+    line.truncate(Channel::kMessageMaxLength);
+    if (line.back().isSpace() || line.back().isPunct())
+        line.back() = sentence.front();
+    return line;
+}
+
+// Two or three bytes a character: each, sent as one message to the crowded
+// channel, passes the 512 bytes a server takes.
+const QString kLongLines[] = {
+    fullLine(QStringLiteral(u"ÀÉÈÊËÎÏÔŒÙÛÜŸÇàéèêëîïôœùûüÿçÆæØøÅåßÑñÕõ ")),
+    fullLine(QStringLiteral(u"СъешьЖеЕщёЭтихМягкихФранцузскихБулок ")),
+    fullLine(QStringLiteral(u"我能吞下玻璃而不伤身体。天地玄黄，宇宙洪荒。日月盈昃，辰宿列张。")),
+};
+
+// Types any text, one key a character as a keyboard layout for its script
+// would (QTest::keyClicks takes Latin-1 only).
+void typeText(QWidget* widget, const QString& text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const qsizetype length = text[i].isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+        QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, text.mid(i, length), Qt::NoModifier);
+        i += length - 1;
+    }
+}
+
+// The controls sit where the layout puts them for a window of `size`.
+bool controlsPlaced(const QSize& size)
+{
+    const ChannelLayout layout = layoutChannel(size.width(), size.height());
+    const std::pair<QWidget*, LayoutRect> controls[] = {
+        {channel().chat, layout.chat},   {channel().message, layout.message}, {channel().users, layout.users},
+        {channel().games, layout.games}, {channel().exitBtn, layout.exitBtn},
+    };
+    return std::all_of(std::cbegin(controls), std::cend(controls), [](const auto& control) {
+        const QRect at = control.first->geometry();
+        const LayoutRect& rect = control.second;
+        return std::abs(at.left() - rect.left) <= 1 && std::abs(at.top() - rect.top) <= 1
+            && std::abs(at.width() - rect.width) <= 1 && std::abs(at.height() - rect.height) <= 1;
+    });
+}
+
+// Counts the layout passes of a window.
+class ResizeCounter : public QObject {
+public:
+    explicit ResizeCounter(QWidget* window) { window->installEventFilter(this); }
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Resize)
+            ++count;
+        return false;
+    }
+};
+
+// As QTRY_VERIFY_WITH_TIMEOUT and QTRY_COMPARE_WITH_TIMEOUT, without their
+// waiting three times as long on a failure to tell how long would have done:
+// a pass against a slow server stays within its time when steps fail.
+#define WAIT_VERIFY(expr, ms) QVERIFY2(QTest::qWaitFor([&] { return bool(expr); }, ms), #expr)
+#define WAIT_COMPARE(actual, expected, ms)                                                                  \
+    do {                                                                                                   \
+        [[maybe_unused]] const bool settled = QTest::qWaitFor([&] { return (actual) == (expected); }, ms); \
+        QCOMPARE(actual, expected);                                                                         \
+    } while (false)
+
+// A step that should end in the lobby leaves a channel window the program
+// kept open, so that the steps after it still show what they can.
+class BackToLobby {
+public:
+    BackToLobby() = default;
+    BackToLobby(const BackToLobby&) = delete;
+    BackToLobby& operator=(const BackToLobby&) = delete;
+    ~BackToLobby()
+    {
+        if (!channel().isVisible())
+            return;
+        QTest::mouseClick(channel().exitBtn, Qt::LeftButton);
+        [[maybe_unused]] const bool back = QTest::qWaitFor([] { return lobby().isVisible(); }, 5000);
+    }
+};
+
+} // namespace
+
+class TestChatServer : public QObject {
+    Q_OBJECT
+
+public:
+    explicit TestChatServer(const ChatServer& server) : server_(server) {}
+
+private slots:
+    void initTestCase();
+    void cleanup();
+    void cleanupTestCase();
+    void logIn();
+    void smallChannel();
+    void whisperWhileAway();
+    void exitChannel();
+    void crowdedChannel();
+    void resizeDrag();
+    void operatorKick();
+    void refusedJoin();
+    void logOff();
+
+private:
+    // The start of every line the server relays from `nick`.
+    QString prefixOf(const QString& nick) const
+    {
+        return QStringLiteral(":%1!%2@players.fenmoor.test").arg(nick, server_.ident);
+    }
+    // Double-clicks the channel in the lobby; the caller returns when this
+    // failed.
+    void enter(const QString& name);
+    // Types `text` into the entry line and sends it with Enter. Returns how
+    // long it took to reach the observer whole in `target` (in as many
+    // messages as the program needed), or -1 when what arrived differs;
+    // `received` is what arrived.
+    qint64 sayAndTime(const QString& text, const QString& target, QString* received);
+    bool lobbyInItsCycle() const;
+
+    const ChatServer server_;
+    WireLog wire_;
+    DevService service_;
+    IrcCrowd crowd_;
+    IrcPeer observer_{kObserver, kObserverFlag};
+    std::optional<BoxCloser> closer_;
+    // The boxes the steps so far expected.
+    int boxesExpected_ = 0;
+    std::optional<Forms> forms_;
+    int flagIndex_ = 0;
+};
+
+void TestChatServer::initTestCase()
+{
+    QString error;
+    QVERIFY2(service_.start(server_.name, QString::fromLatin1(kPlayers), &error), qPrintable(error));
+    QVERIFY2(crowd_.fill(service_.chatPort, kCrowdChannel, kCrowdPrefix, kCrowdSize, server_.crowdInFlight, 60000),
+             qPrintable(QStringLiteral("%1 of %2 crowd members connected\n").arg(crowd_.connected()).arg(kCrowdSize)
+                        + service_.log(server_.log)));
+    QVERIFY2(observer_.connectTo(service_.chatPort), qPrintable(service_.log(server_.log)));
+    QVERIFY(observer_.becomeOperator(kOperAccount, kOperPassword));
+    const qsizetype from = observer_.lines.size();
+    observer_.send(QStringLiteral("JOIN ") + kChannel);
+    observer_.send(QStringLiteral("JOIN ") + kCrowdChannel);
+    observer_.send(QStringLiteral("MODE %1 +o %2").arg(kCrowdChannel, kObserver));
+    QVERIFY(observer_.waitFor(QStringLiteral("MODE %1 +o").arg(kCrowdChannel), from));
+    const QStringList bans = observer_.ask(QStringLiteral("MODE %1 +b %2!*@*").arg(kBannedChannel, kUser),
+                                           {QStringLiteral(" 482 ")}, 1000);
+    QVERIFY2(bans.isEmpty(), qPrintable(bans.join(QLatin1Char('\n'))));
+    QVERIFY(observer_.ask(QStringLiteral("MODE %1 b").arg(kBannedChannel), {QStringLiteral(" 368 ")})
+                .filter(QStringLiteral(" 367 ")).filter(kUser + QStringLiteral("!*@*")).size() == 1);
+    // The players are in the lobby before the user comes.
+    QVERIFY2(observer_.waitForMembers(kChannel, kPlayerFlags.keys()),
+             qPrintable(service_.log(QStringLiteral("players.log"))));
+
+    closer_.emplace();
+    useFreshSettings();
+    ServiceEndpoint endpoint;
+    endpoint.gatewayAddress = QStringLiteral("127.0.0.1");
+    endpoint.gatewayPort = service_.gatewayPort;
+    endpoint.chatPort = service_.chatPort;
+    setService(endpoint);
+    forms_.emplace();
+    login().ensureLoaded();
+    login().show();
+    if (!QTest::qWaitForWindowActive(&login(), 3000))
+        login().activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&login(), kStepWait));
+}
+
+// What the user and the server saw, for a failed step.
+void TestChatServer::cleanup()
+{
+    if (!QTest::currentTestFailed())
+        return;
+    qInfo() << "Login shown" << login().isVisible() << "lobby shown" << lobby().isVisible() << "channel shown"
+            << channel().isVisible() << "boxes" << closer_->boxes.size() << "expected" << boxesExpected_;
+    for (const MessageRecord& box : std::as_const(closer_->boxes))
+        qInfo().noquote() << "Box:" << box.title << "|" << box.text;
+    if (channel().isLoaded())
+        qInfo().noquote() << "Chat view:\n" + chatLines().mid(chatLines().size() - 30).join(QLatin1Char('\n'));
+    QByteArray sent;
+    for (const WireLog::Sent& line : wire_.sent.mid(wire_.sent.size() - 30))
+        sent += QByteArray::number(line.at) + ' ' + line.line.left(120).trimmed() + '\n';
+    qInfo().noquote() << "Last lines sent:\n" + QString::fromUtf8(sent);
+    qInfo().noquote() << "Chat server's log:\n" + service_.log(server_.log);
+    boxesExpected_ = static_cast<int>(closer_->boxes.size());
+}
+
+void TestChatServer::cleanupTestCase()
+{
+    forms_.reset();
+    service_.stop();
+}
+
+void TestChatServer::enter(const QString& name)
+{
+    QVERIFY(doubleClickItem(lobby().channels, name));
+    WAIT_VERIFY(channel().isVisible(), kStepWait);
+    WAIT_VERIFY(!lobby().isVisible(), kStepWait);
+    QVERIFY(QTest::qWaitForWindowActive(&channel(), kStepWait));
+    QCOMPARE(channel().Label2->text(), name);
+    QVERIFY(observer_.waitFor(prefixOf(kUser) + QStringLiteral(" JOIN :") + name));
+}
+
+qint64 TestChatServer::sayAndTime(const QString& text, const QString& target, QString* received)
+{
+    QString copy = text;
+    const QString expected = lobby().profaneFilter(copy);
+    const QString prefix = prefixOf(kUser) + QStringLiteral(" PRIVMSG ") + target + QStringLiteral(" :");
+    const qsizetype from = observer_.lines.size();
+    typeText(channel().message, text);
+    QElapsedTimer clock;
+    clock.start();
+    QTest::keyClick(channel().message, Qt::Key_Return);
+    qint64 arrived = -1;
+    received->clear();
+    [[maybe_unused]] const bool ended = QTest::qWaitFor(
+        [&] {
+            QString whole;
+            for (qsizetype i = from; i < observer_.lines.size(); ++i) {
+                if (observer_.lines[i].startsWith(prefix))
+                    whole += observer_.lines[i].mid(prefix.size());
+            }
+            *received = whole;
+            if (whole.size() < expected.size())
+                return false;
+            if (whole == expected)
+                arrived = clock.elapsed();
+            return true;
+        },
+        kStepWait);
+    return arrived;
+}
+
+bool TestChatServer::lobbyInItsCycle() const
+{
+    return lobby().isVisible() && lobby().refreshChanButton->isEnabled() && lobby().listTimer->isActive()
+        && !lobby().gamesTimer->isActive();
+}
+
+// Login, then the lobby's two lists from the server.
+void TestChatServer::logIn()
+{
+    typeInto(login().userTxt, kUser);
+    flagIndex_ = login().flagBox->selectedIndex();
+    QTest::mouseClick(login().Command1, Qt::LeftButton);
+    WAIT_VERIFY(lobby().isVisible(), kStepWait);
+    QVERIFY(!login().isVisible());
+    QVERIFY(QTest::qWaitForWindowActive(&lobby(), kStepWait));
+    QVERIFY(lobby().Label4->text().contains(kUser));
+    WAIT_VERIFY(
+        lobby().ircInfo->toPlainText().contains(QStringLiteral("Welcome to Fenmoor (development server).")), kStepWait);
+
+    // The channels with the icons their topics name, and their descriptions.
+    const QHash<QString, std::pair<int, QString>> channels = {
+        {"#Lobby", {1, "Main lobby"}}, {"#Help", {6, "Help and questions"}}, {"#Duel", {3, "Duels"}},
+        {"#Chat", {4, "Chat"}},        {"#Tournament", {7, "Tournament"}}};
+    WAIT_COMPARE(lobby().channels->count(), channels.size(), kListWait);
+    for (auto it = channels.cbegin(); it != channels.cend(); ++it) {
+        const std::optional<int> row = lobby().channels->row(it.key());
+        QVERIFY2(row, qPrintable(it.key()));
+        QCOMPARE(lobby().channels->iconAt(*row), it->first);
+        QCOMPARE(lobby().channels->subItem(*row, 2), it->second);
+    }
+    WAIT_VERIFY(
+        lobby().channels->subItem(*lobby().channels->row(kCrowdChannel), 1).toInt() >= kCrowdSize + 2, kStepWait);
+
+    // The users as the server lists them for whatever form of the request it
+    // takes, with the channel it names ("*", none, shows as a blank).
+    const QHash<QString, QString> online = serverUserList(observer_);
+    QVERIFY(online.contains(kUser));
+    const QSet<QString> expected(online.keyBegin(), online.keyEnd());
+    WAIT_COMPARE(listedNicks(lobby().whoList), expected, kListWait);
+    for (int i = 0; i < crowd_.size(); ++i) {
+        const QString nick = crowd_.nick(i);
+        if (!online.contains(nick))
+            continue;
+        const QString channelOf = online[nick] == QLatin1String("*") ? QStringLiteral(" ") : online[nick];
+        QCOMPARE(lobby().whoList->subItem(*lobby().whoList->row(nick), 1), channelOf);
+    }
+
+    // The server has the flag the user picked.
+    const QStringList whois = observer_.ask(QStringLiteral("WHOIS ") + kUser, {QStringLiteral(" 318 ")});
+    const QStringList user = whois.filter(QStringLiteral(" 311 "));
+    QCOMPARE(user.size(), 1);
+    QCOMPARE(user[0].trimmed(), QStringLiteral(":irc.fenmoor.test 311 %1 %2 %3 players.fenmoor.test * :%4 0")
+                                    .arg(kObserver, kUser, server_.ident)
+                                    .arg(flagIndex_ - 1));
+}
+
+// A channel of a few members: their flags, a greeting, chat both ways.
+void TestChatServer::smallChannel()
+{
+    enter(kChannel);
+    if (QTest::currentTestFailed())
+        return;
+    QVERIFY(!lobby().refreshChanButton->isEnabled());
+    QStringList expected;
+    for (auto it = kPlayerFlags.cbegin(); it != kPlayerFlags.cend(); ++it)
+        expected << it.key() + QLatin1Char('|') + QString::number(it.value() + 1);
+    expected << kObserver + QStringLiteral("|%1").arg(kObserverFlag + 1) << kUser + QStringLiteral("|%1").arg(flagIndex_);
+    expected.sort();
+    // A stock server holds a client's requests back for seconds, and the
+    // flags come from them.
+    WAIT_COMPARE(members(channel().users), expected, kListWait);
+
+    WAIT_VERIFY(chatHas(QStringLiteral("{white}Kite> hi %1, welcome to %2").arg(kUser, kChannel)), kStepWait);
+    WAIT_VERIFY(channel().message->hasFocus(), kStepWait);
+    QString received;
+    const qint64 ms = sayAndTime(QStringLiteral("hello Kite"), kChannel, &received);
+    QVERIFY2(ms >= 0 && ms <= kOwnLineMs, qPrintable(QStringLiteral("%1 ms: %2").arg(ms).arg(received)));
+    QVERIFY(chatHas(QStringLiteral("{white}%1: hello Kite").arg(kUser)));
+    WAIT_VERIFY(chatHas(QStringLiteral("{white}Kite> hey %1!").arg(kUser)), kStepWait);
+}
+
+void TestChatServer::whisperWhileAway()
+{
+    QVERIFY(doubleClickItem(channel().users, QStringLiteral("Wren")));
+    QCOMPARE(channel().message->toPlainText(), plainText(scrambled::kUserListPrefix) + QStringLiteral("Wren "));
+    WAIT_VERIFY(channel().message->hasFocus(), kStepWait);
+    say(QStringLiteral("are you around?"));
+    QVERIFY(chatHas(QStringLiteral("{orange}<Wren> are you around?")));
+    say(QStringLiteral("/away gone fishing"));
+    QVERIFY(lobby().iAmAway);
+    WAIT_VERIFY(chatHas(QStringLiteral("{orange}Away message sent to Wren: gone fishing")), kStepWait);
+    const QStringList lines = chatLines();
+    const QStringList fromWren = lines.filter(QStringLiteral("{yellow}[Wren] "));
+    QVERIFY(!fromWren.isEmpty());
+    QVERIFY(lines.lastIndexOf(fromWren.constLast()) < lines.indexOf(QStringLiteral("{orange}Away message sent to Wren: gone fishing")));
+    say(QStringLiteral("back again"));
+    QVERIFY(chatHas(QStringLiteral("{palered}Away message has been cleared.")));
+    QVERIFY(!lobby().iAmAway);
+}
+
+void TestChatServer::exitChannel()
+{
+    const qsizetype from = observer_.lines.size();
+    QTest::mouseClick(channel().exitBtn, Qt::LeftButton);
+    WAIT_VERIFY(lobby().isVisible(), kStepWait);
+    QVERIFY(!channel().isVisible());
+    QVERIFY(QTest::qWaitForWindowActive(&lobby(), kStepWait));
+    QVERIFY(observer_.waitFor(
+        prefixOf(kUser) + QStringLiteral(" PRIVMSG %1 :#me %2 is returning to the Fenmoor lobby").arg(kChannel, kUser), from));
+    // ngircd adds an empty reason ("PART #Lobby :"), InspIRCd writes the
+    // channel as the last parameter ("PART :#Lobby").
+    const QString partPrefix = prefixOf(kUser) + QStringLiteral(" PART ");
+    const std::optional<QString> part = observer_.waitFor(partPrefix, from);
+    QVERIFY(part);
+    QString parted = part->mid(partPrefix.size()).section(QLatin1Char(' '), 0, 0);
+    if (parted.startsWith(QLatin1Char(':')))
+        parted.remove(0, 1);
+    QCOMPARE(parted, kChannel);
+    WAIT_VERIFY(lobbyInItsCycle(), kStepWait);
+    WAIT_COMPARE(lobby().channels->count(), 5, kStepWait);
+    WAIT_VERIFY(lobby().whoList->contains(kUser) && lobby().whoList->contains(kObserver), kListWait);
+}
+
+// A channel of a few hundred members. The user speaks as soon as the names
+// are in, while the program is still asking for the members' flags: the
+// longest lines in three scripts reach the others whole and at once.
+void TestChatServer::crowdedChannel()
+{
+    enter(kCrowdChannel);
+    if (QTest::currentTestFailed())
+        return;
+    WAIT_COMPARE(channel().users->count(), kCrowdSize + 3, kStepWait);
+    WAIT_VERIFY(channel().message->hasFocus(), kStepWait);
+    const qint64 firstEnter = wire_.now();
+    for (const QString& line : kLongLines) {
+        QString received;
+        const qint64 ms = sayAndTime(line, kCrowdChannel, &received);
+        QVERIFY2(ms >= 0, qPrintable(QStringLiteral("sent:     %1\nreceived: %2").arg(line, received)));
+        QVERIFY2(ms <= kOwnLineMs, qPrintable(QStringLiteral("the line took %1 ms").arg(ms)));
+    }
+    qInfo() << "requests of the program's own sent while the lines went out:"
+            << wire_.linesOf(kAutomatic, firstEnter).size();
+    QVERIFY2(wire_.longest().size() <= 512, wire_.longest().constData());
+
+    // Every member by the bare nick; flags fill in, and no member ever shows
+    // another's.
+    for (const QString& nick : {kObserver, QStringLiteral("ChanServ"), kUser})
+        QVERIFY2(channel().users->contains(nick), qPrintable(nick));
+    for (int i = 0; i < crowd_.size(); ++i)
+        QVERIFY2(channel().users->contains(crowd_.nick(i)), qPrintable(crowd_.nick(i)));
+    const auto iconOf = [](const QString& nick) {
+        const std::optional<int> row = channel().users->row(nick);
+        return row ? channel().users->iconAt(*row) : 0;
+    };
+    WAIT_VERIFY(iconOf(kObserver) == kObserverFlag + 1 && iconOf(kUser) == flagIndex_, kListWait);
+    for (int i = 0; i < crowd_.size(); ++i) {
+        const int icon = iconOf(crowd_.nick(i));
+        QVERIFY2(icon == Channel::kFlagUnknown || icon == IrcCrowd::flagOf(i) + 1,
+                 qPrintable(QStringLiteral("%1 shows %2").arg(crowd_.nick(i)).arg(icon)));
+    }
+}
+
+// Dragging the window's edge for a second: the controls follow, a few game
+// list fetches go out at most, and the connection stays quick.
+void TestChatServer::resizeDrag()
+{
+    ResizeCounter passes(&channel());
+    const qint64 start = wire_.now();
+    QSize size = channel().size();
+    for (int step = 0; step < 60; ++step) {
+        size += QSize(2, 1);
+        channel().resize(size);
+        QTest::qWait(16);
+    }
+    WAIT_COMPARE(channel().size(), size, kStepWait);
+    QTest::qWait(1000);
+    QVERIFY2(passes.count >= 20, qPrintable(QString::number(passes.count)));
+    const QList<QByteArray> whois = wire_.linesOf({"whois"}, start);
+    const auto fetches = std::count_if(whois.cbegin(), whois.cend(),
+                                       [](const QByteArray& line) { return line.trimmed().endsWith(" *"); });
+    QVERIFY2(fetches <= 3, qPrintable(QStringLiteral("%1 game list fetches in %2 layout passes")
+                                                 .arg(fetches)
+                                                 .arg(passes.count)));
+    WAIT_VERIFY(controlsPlaced(size), kStepWait);
+    QString received;
+    const qint64 ms = sayAndTime(QStringLiteral("still here"), kCrowdChannel, &received);
+    QVERIFY2(ms >= 0 && ms <= kOwnLineMs, qPrintable(QStringLiteral("%1 ms: %2").arg(ms).arg(received)));
+}
+
+// The channel's operator, an ordinary user, kicks the user: the program says
+// who did and why, and goes back to the lobby.
+void TestChatServer::operatorKick()
+{
+    const BackToLobby guard;
+    observer_.send(QStringLiteral("KICK %1 %2 :%3").arg(kCrowdChannel, kUser, kKickReason));
+    ++boxesExpected_;
+    WAIT_COMPARE(closer_->boxes.size(), boxesExpected_, kStepWait);
+    const MessageRecord& box = closer_->boxes.constLast();
+    QCOMPARE(box.title, plainText(scrambled::kKickedTitle));
+    QCOMPARE(box.text, plainText(scrambled::kKickedText) + kObserver + plainText(scrambled::kKickedReason) + kKickReason
+                           + QLatin1Char('.'));
+    QCOMPARE(box.icon, MessageIcon::Information);
+    WAIT_VERIFY(lobby().isVisible() && !channel().isVisible(), kStepWait);
+    QVERIFY(QTest::qWaitForWindowActive(&lobby(), kStepWait));
+    WAIT_VERIFY(lobbyInItsCycle(), kStepWait);
+    WAIT_COMPARE(lobby().channels->count(), 5, kStepWait);
+}
+
+// The server refuses the user a channel: the program says why and goes back
+// to the lobby, which keeps refreshing its lists.
+void TestChatServer::refusedJoin()
+{
+    const BackToLobby guard;
+    const qsizetype from = observer_.lines.size();
+    QVERIFY(doubleClickItem(lobby().channels, kBannedChannel));
+    ++boxesExpected_;
+    WAIT_COMPARE(closer_->boxes.size(), boxesExpected_, kStepWait);
+    const MessageRecord& box = closer_->boxes.constLast();
+    QVERIFY2(box.text.contains(server_.banReason), qPrintable(box.text));
+    QCOMPARE(box.icon, MessageIcon::Information);
+    WAIT_VERIFY(lobby().isVisible() && !channel().isVisible(), kStepWait);
+    QVERIFY(QTest::qWaitForWindowActive(&lobby(), kStepWait));
+    WAIT_VERIFY(lobbyInItsCycle(), kStepWait);
+    WAIT_COMPARE(lobby().channels->count(), 5, kStepWait);
+    WAIT_VERIFY(lobby().whoList->contains(kUser), kListWait);
+    QVERIFY(!observer_.lines.mid(from).filter(prefixOf(kUser) + QStringLiteral(" JOIN")).size());
+}
+
+void TestChatServer::logOff()
+{
+    // The connection held all along: the server still has the user, the
+    // program never said it was lost, and sent no line a server would refuse.
+    QCOMPARE(observer_.ask(QStringLiteral("WHOIS ") + kUser, {QStringLiteral(" 318 ")})
+                 .filter(QStringLiteral(" 311 %1 %2 ").arg(kObserver, kUser))
+                 .size(),
+             1);
+    QCOMPARE(closer_->boxes.size(), boxesExpected_);
+    QVERIFY2(wire_.longest().size() <= 512, wire_.longest().constData());
+
+    QTest::mouseClick(lobby().logoff, Qt::LeftButton);
+    WAIT_VERIFY(login().isVisible(), kStepWait);
+    QVERIFY(!lobby().isLoaded());
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            const QStringList answer = observer_.ask(QStringLiteral("WHOIS ") + kUser, {QStringLiteral(" 318 ")}, 2000);
+            return !answer.isEmpty() && answer.filter(QStringLiteral(" 311 %1 %2 ").arg(kObserver, kUser)).isEmpty();
+        },
+        kStepWait));
+}
+
 int main(int argc, char** argv)
 {
-    return runWithXDisplay(argc, argv, [&] {
+    // "--chat-server NAME" picks the pass against that chat server; the
+    // rest of the command line is QtTest's.
+    std::vector<char*> args(argv, argv + argc);
+    const ChatServer* server = nullptr;
+    for (auto it = args.begin() + 1; it != args.end(); ++it) {
+        if (std::strcmp(*it, "--chat-server") != 0)
+            continue;
+        const auto name = it + 1;
+        for (const ChatServer& known : kChatServers) {
+            if (name != args.end() && known.name == QLatin1String(*name))
+                server = &known;
+        }
+        if (!server) {
+            std::fprintf(stderr, "FAIL: --chat-server takes ngircd-stock or inspircd\n");
+            return 1;
+        }
+        args.erase(it, name + 1);
+        break;
+    }
+    int count = static_cast<int>(args.size());
+    return runWithXDisplay(count, args.data(), [&] {
         applyProgramLook();
+        if (server) {
+            TestChatServer test(*server);
+            return QTest::qExec(&test, count, args.data());
+        }
         TestEndToEnd test;
-        return QTest::qExec(&test, argc, argv);
+        return QTest::qExec(&test, count, args.data());
     });
 }
 

@@ -395,6 +395,25 @@ void TestIrcLines::listEntry_data()
     QTest::newRow("channel only") << "#a" << "#a" << none() << none() << none();
     QTest::newRow("empty channel field") << " 3 :05 x" << "" << some("3") << QVariant(6) << some("x");
     QTest::newRow("empty text") << "" << "" << none() << none() << none();
+    // InspIRCd puts the channel's modes before the topic.
+    QTest::newRow("mode list before the topic")
+        << "#Help 12 :[+Pnt] 05 Help and questions" << "#Help" << some("12") << QVariant(6)
+        << some("Help and questions");
+    QTest::newRow("mode list with parameters")
+        << "#a 3 :[+klnt <key> 10] 02 Duels" << "#a" << some("3") << QVariant(3) << some("Duels");
+    QTest::newRow("mode list and an empty topic") << "#a 3 :[+nt] " << "#a" << some("3") << none() << none();
+    QTest::newRow("mode list alone") << "#a 3 :[+nt]" << "#a" << some("3") << none() << none();
+    QTest::newRow("mode list before a one-word topic") << "#a 3 :[+nt] 05" << "#a" << some("3") << QVariant(6)
+                                                        << none();
+    QTest::newRow("only the first blank after the list goes")
+        << "#a 3 :[+nt]  05 x" << "#a" << some("3") << none() << some("05 x");
+    QTest::newRow("brackets later in the topic are the topic's")
+        << "#a 3 :05 [+nt] x" << "#a" << some("3") << QVariant(6) << some("[+nt] x");
+    QTest::newRow("no mode letters") << "#a 3 :[+] 05 x" << "#a" << some("3") << none() << some("05 x");
+    QTest::newRow("no plus sign") << "#a 3 :[nt] 05 x" << "#a" << some("3") << none() << some("05 x");
+    QTest::newRow("no blank after the list") << "#a 3 :[+nt]05 x" << "#a" << some("3") << none() << some("x");
+    QTest::newRow("list never closed") << "#a 3 :[+l 10 05 x" << "#a" << some("3") << none()
+                                       << some("10 05 x");
 }
 
 void TestIrcLines::listEntry()

@@ -6,6 +6,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   famfamfam-flag-png famfamfam-silk tango-icon-theme fonts-dejavu-core
   ngircd
+  inspircd  # the second chat server of the end-to-end tests
   xvfb openbox  # the X server and window manager of the window-frame and end-to-end tests
   # installing: the validators, the Debian package's library dependencies,
   # and the window search of the install test

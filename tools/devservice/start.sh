@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Starts the development Fenmoor service on 127.0.0.1: an ngircd configured
-# like the lobby chat server, the development gateway and a few simulated
-# players. Everything it starts is recorded in RUN_DIR/pids for stop.sh.
+# Starts the development Fenmoor service on 127.0.0.1: a chat server
+# configured like the lobby's (ngircd unless told otherwise), the development
+# gateway and a few simulated players. Everything it starts is recorded in
+# RUN_DIR/pids for stop.sh.
 #
 #   tools/devservice/start.sh BUILD_DIR RUN_DIR [GATEWAY_PORT] [CHAT_PORT]
 #
@@ -15,6 +16,13 @@
 #   TAVIMERE_PLAYERS_COUNT    passed to the players as --count
 #   TAVIMERE_GAMES_CHURN_MS   passed to the gateway as --churn-ms (0: games
 #                             stay as games.txt lists them)
+#   TAVIMERE_CHAT_SERVER      which chat server runs the lobby:
+#                             ngircd        (the default) ngircd with its flood
+#                                           penalties off, for a lively lobby
+#                             ngircd-stock  the same with ngircd's default
+#                                           flood penalties
+#                             inspircd      InspIRCd 3 with its own defaults
+#                                           (inspircd.conf.in)
 set -euo pipefail
 
 readonly host=127.0.0.1
@@ -37,8 +45,18 @@ run_dir=$(cd "$2" && pwd)
 gateway_port=${3:-18080}
 chat_port=${4:-16667}
 
-# The run folder ends up inside the ngircd configuration, one setting per line.
+chat_server=${TAVIMERE_CHAT_SERVER:-ngircd}
+case "$chat_server" in
+  ngircd | ngircd-stock | inspircd) ;;
+  *) fail "TAVIMERE_CHAT_SERVER must be ngircd, ngircd-stock or inspircd, not '$chat_server'" ;;
+esac
+
+# The run folder ends up inside the chat server's configuration, one setting
+# per line (ngircd) or in double quotes (InspIRCd).
 case "$run_dir" in *$'\n'*) fail "the run folder name must not contain a line break" ;; esac
+if [ "$chat_server" = inspircd ]; then
+  case "$run_dir" in *'"'*) fail "the run folder name must not contain a double quote" ;; esac
+fi
 for port in "$gateway_port" "$chat_port"; do
   if ! [[ "$port" =~ ^[0-9]{1,5}$ ]] || [ "$port" -lt 1 ] || [ "$port" -gt 65535 ]; then
     fail "port '$port' is not a number between 1 and 65535"
@@ -69,8 +87,9 @@ for port in "$gateway_port" "$chat_port"; do
   fi
 done
 
-ngircd_bin=$(PATH="$PATH:/usr/sbin:/usr/local/sbin" command -v ngircd) ||
-  fail "ngircd is not installed (tools/install-deps.sh installs it)"
+chat_bin_name=${chat_server%-stock}
+chat_bin=$(PATH="$PATH:/usr/sbin:/usr/local/sbin" command -v "$chat_bin_name") ||
+  fail "$chat_bin_name is not installed (tools/install-deps.sh installs it)"
 find_built() {
   find "$build_dir" -name "$1" -type f -perm -u+x -print -quit
 }
@@ -116,14 +135,34 @@ wait_for_port() {
 }
 
 cp "$here/motd.txt" "$run_dir/motd.txt"
-conf=$(<"$here/ngircd.conf.in")
+conf=$(<"$here/$chat_bin_name.conf.in")
 # Quoted replacements, so an & in the folder name stays an &.
 conf=${conf//@CHAT_PORT@/"$chat_port"}
 conf=${conf//@MOTD_FILE@/"$run_dir/motd.txt"}
-printf '%s\n' "$conf" >"$run_dir/ngircd.conf"
+case "$chat_server" in
+  ngircd | ngircd-stock)
+    # 0 switches the flood penalties off; -1 is ngircd's own default.
+    penalty=0
+    [ "$chat_server" = ngircd ] || penalty=-1
+    conf=${conf//@MAX_PENALTY_TIME@/$penalty}
+    chat_args=(-n -f "$run_dir/ngircd.conf")
+    ;;
+  inspircd)
+    conf=${conf//@LOG_FILE@/"$run_dir/inspircd-events.log"}
+    chat_args=(--config "$run_dir/inspircd.conf" --nofork --nopid)
+    run_as=
+    if [ "$(id -u)" -eq 0 ]; then
+      # InspIRCd refuses root unless told; this makes it drop to "nobody".
+      run_as='<security runasuser="nobody" runasgroup="nogroup">'
+      chat_args+=(--runasroot)
+    fi
+    conf=${conf//@RUN_AS@/"$run_as"}
+    ;;
+esac
+printf '%s\n' "$conf" >"$run_dir/$chat_bin_name.conf"
 
-launch ngircd.log "$ngircd_bin" -n -f "$run_dir/ngircd.conf"
-wait_for_port "$chat_port" "${pids[-1]}" ngircd ngircd.log
+launch "$chat_bin_name.log" "$chat_bin" "${chat_args[@]}"
+wait_for_port "$chat_port" "${pids[-1]}" "$chat_bin_name" "$chat_bin_name.log"
 
 status=0
 if [ -n "$gateway_bin" ]; then

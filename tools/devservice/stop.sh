@@ -25,7 +25,7 @@ ours() {
   local exe
   exe=$(readlink "/proc/$1/exe" 2>/dev/null) || return 1
   case "${exe##*/}" in
-    ngircd | tavimere-devgateway | tavimere-devplayers) return 0 ;;
+    ngircd | inspircd | tavimere-devgateway | tavimere-devplayers) return 0 ;;
     *) return 1 ;;
   esac
 }
