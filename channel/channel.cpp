@@ -140,6 +140,7 @@ Channel::Channel()
     paintBlue(message);
     limitLength(message, kMessageMaxLength);
     message->installEventFilter(new EnterKeyWatcher(message, [this] { message_EnterPressed(); }));
+    connect(message, &QPlainTextEdit::textChanged, this, [] { lobby().userTyping(); });
 
     Label2 = makeLabel(this, QString());
     QFont bold = Label2->font();

@@ -2,77 +2,67 @@
 
 #include <algorithm>
 
-namespace {
-
-// A little beyond what the server charges, for the time the line and its
-// answer take on the way.
-constexpr qint64 kMarginMs = 250;
-
-QByteArray commandOf(const QByteArray& line, QByteArray* argument)
+bool ChatOutbox::isCostly(const QByteArray& line)
 {
     const qsizetype space = line.indexOf(' ');
-    if (argument)
-        *argument = space < 0 ? QByteArray() : line.mid(space + 1).trimmed();
-    return (space < 0 ? line : line.left(space)).toUpper();
+    const QByteArray command = (space < 0 ? line : line.left(space)).toUpper();
+    const QByteArray argument = space < 0 ? QByteArray() : line.mid(space + 1).trimmed();
+    // A WHO of a channel costs as much as the channel has members.
+    return command == "LIST" || command == "WHO" || (command == "WHOIS" && (argument.isEmpty() || argument == "*"));
 }
 
-} // namespace
-
-int ChatOutbox::costMs(const QByteArray& line)
-{
-    QByteArray argument;
-    const QByteArray command = commandOf(line, &argument);
-    if (command == "PRIVMSG" || command == "NOTICE" || command == "JOIN" || command == "PONG" || command == "PASS"
-        || command == "NICK" || command == "USER" || command == "QUIT")
-        return 0;
-    // Asking about everyone makes the server look at every user.
-    if ((command == "WHO" || command == "WHOIS") && (argument.isEmpty() || argument == "*"))
-        return 4000;
-    if (command == "LIST" || command == "PART")
-        return 2000;
-    return 1000;
-}
-
-void ChatOutbox::sentNow(const QByteArrayList& lines, qint64 nowMs)
-{
-    for (const QByteArray& line : lines) {
-        const int cost = costMs(line);
-        if (cost > 0 && pacing_)
-            busyUntilMs_ = std::max(busyUntilMs_, nowMs) + cost;
-    }
-}
-
-bool ChatOutbox::request(const QByteArray& line)
+bool ChatOutbox::request(const QByteArray& line, qint64 nowMs)
 {
     if (waitingCount() >= kMostWaiting || isWaiting(line))
         return false;
-    waiting_.push_back(line);
+    waiting_.push_back({line, nowMs});
     waitingBytes_ += line.size();
     return true;
 }
 
-bool ChatOutbox::isWaiting(const QByteArray& line) const
+void ChatOutbox::userTyping(qint64 nowMs)
 {
-    return std::find(waiting_.begin(), waiting_.end(), line) != waiting_.end();
+    typingUntilMs_ = nowMs + kTypingPauseMs;
 }
 
-std::optional<QByteArray> ChatOutbox::takeDue(qint64 nowMs)
+bool ChatOutbox::isWaiting(const QByteArray& line) const
+{
+    return std::any_of(waiting_.begin(), waiting_.end(), [&line](const Waiting& w) { return w.line == line; });
+}
+
+std::optional<QByteArrayList> ChatOutbox::takeDue(qint64 nowMs)
 {
     const std::optional<qint64> due = nextDueMs(nowMs);
     if (!due || *due > nowMs)
         return std::nullopt;
-    QByteArray line = std::move(waiting_.front());
+    QByteArrayList lines{std::move(waiting_.front().line)};
     waiting_.pop_front();
-    waitingBytes_ -= line.size();
-    sentNow({line}, nowMs);
-    return line;
+    waitingBytes_ -= lines.front().size();
+    if (pacing_) {
+        probe_ = QByteArrayLiteral("tavimere-") + QByteArray::number(++probes_);
+        probeSentMs_ = nowMs;
+        lines.append(QByteArrayLiteral("PING :") + *probe_);
+    }
+    return lines;
 }
 
 std::optional<qint64> ChatOutbox::nextDueMs(qint64 nowMs) const
 {
     if (waiting_.empty())
         return std::nullopt;
-    return busyUntilMs_ == 0 ? nowMs : std::max(nowMs, busyUntilMs_ + kMarginMs);
+    if (!pacing_)
+        return nowMs;
+    qint64 due = probe_ ? std::max(nowMs, probeSentMs_ + kProbeTimeoutMs) : nowMs;
+    const Waiting& next = waiting_.front();
+    if (isCostly(next.line))
+        due = std::max(due, std::min(typingUntilMs_, next.sinceMs + kMostTypingWaitMs));
+    return due;
+}
+
+void ChatOutbox::answered(const QByteArray& token)
+{
+    if (probe_ && token == *probe_)
+        probe_.reset();
 }
 
 void ChatOutbox::dropWaiting()
@@ -84,5 +74,5 @@ void ChatOutbox::dropWaiting()
 void ChatOutbox::reset()
 {
     dropWaiting();
-    busyUntilMs_ = 0;
+    probe_.reset();
 }

@@ -2,42 +2,53 @@
 
 #include <QByteArray>
 #include <QByteArrayList>
-#include <QList>
 #include <QtGlobal>
 #include <deque>
 #include <optional>
 
 // What the chat connection sends, and when. A chat server holds back every
 // command a client sends until the time it charges for the earlier ones has
-// passed: a stock ngircd charges 4 s for "who" and "whois *", 2 s for LIST
-// and PART, 1 s for a whois of one nick, and nothing for a message. So the
-// user's own lines go out at once, and the client's automatic requests wait
-// until the server has worked off what it charged so far: one request at a
-// time is ever pending there, and a line the user types is never stuck
-// behind a pile of them.
+// passed: a stock ngircd charges 4 s for "who" and "whois *", 2 s for LIST,
+// 1 s for a whois of one nick, more for big replies, and nothing for a
+// message. So the user's own lines go out at once, and the client's
+// automatic requests go one at a time: each is followed by a PING, and the
+// next waits until the server's PONG shows it has worked off the one
+// before. A line the user types never queues behind a pile of requests.
 class ChatOutbox {
 public:
-    // What the server is likely to charge for a line, in milliseconds.
-    static int costMs(const QByteArray& line);
-
     // The most automatic requests that wait at once; more are refused, and
     // the rules ask again later (a member's flag at the next end of WHO).
     static constexpr int kMostWaiting = 500;
+    // How long a PONG may take before the server counts as ready anyway.
+    static constexpr qint64 kProbeTimeoutMs = 30000;
+    // How long a paused typist holds back the costly requests, and the most
+    // any request waits for typing.
+    static constexpr qint64 kTypingPauseMs = 3000;
+    static constexpr qint64 kMostTypingWaitMs = 20000;
 
-    // A line of the user's (or the registration, the keep-alive answer, the
-    // farewell): it goes out now, and what the server charges for it counts.
-    void sentNow(const QByteArrayList& lines, qint64 nowMs);
+    // Requests a server charges seconds for: asking about everyone or a
+    // whole channel, the channel list.
+    static bool isCostly(const QByteArray& line);
 
     // Queues an automatic request. False when the same request already
     // waits (it would only fetch the same again) or the queue is full.
-    bool request(const QByteArray& line);
+    bool request(const QByteArray& line, qint64 nowMs);
 
-    // The next request whose turn has come, taken off the queue and counted.
-    std::optional<QByteArray> takeDue(qint64 nowMs);
+    // The next request whose turn has come, taken off the queue, with the
+    // PING that follows it; nullopt when none is due.
+    std::optional<QByteArrayList> takeDue(qint64 nowMs);
     // When the next waiting request will be due; nullopt when none waits.
     std::optional<qint64> nextDueMs(qint64 nowMs) const;
 
-    // Whether what the server charges counts. Tests of other things turn it
+    // The server answered a PING of ours with this token.
+    void answered(const QByteArray& token);
+
+    // The user is typing: a costly request waits until the typing has
+    // paused (or has waited long enough), so that the line being typed does
+    // not queue behind it at the server.
+    void userTyping(qint64 nowMs);
+
+    // Whether requests wait for the server. Tests of other things turn it
     // off, so that requests go out as soon as they are made.
     void setPacing(bool on) { pacing_ = on; }
 
@@ -46,16 +57,22 @@ public:
     int waitingCount() const { return static_cast<int>(waiting_.size()); }
     bool isWaiting(const QByteArray& line) const;
 
-    // Forgets the waiting requests (a channel left, a session ended); what
-    // the server was charged still counts.
+    // Forgets the waiting requests (a channel left, a session ended).
     void dropWaiting();
-    // A new connection: nothing waits and nothing is charged.
+    // A new connection: nothing waits, nothing is outstanding.
     void reset();
 
 private:
-    std::deque<QByteArray> waiting_;
+    struct Waiting {
+        QByteArray line;
+        qint64 sinceMs;
+    };
+    std::deque<Waiting> waiting_;
     qsizetype waitingBytes_ = 0;
-    // Until when the server is still working off what it charged us.
-    qint64 busyUntilMs_ = 0;
+    // The PING sent after the last request, until the server answers it.
+    std::optional<QByteArray> probe_;
+    qint64 probeSentMs_ = 0;
+    quint64 probes_ = 0;
+    qint64 typingUntilMs_ = 0;
     bool pacing_ = true;
 };

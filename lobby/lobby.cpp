@@ -225,6 +225,7 @@ void Lobby::resetToDesign()
     for (QTimer* t : {listTimer, whoTimerX, gamesTimer, whoisTimer, gameListTimeout_, schemeTimeout_, welcomeTimeout_,
                       partEchoTimeout_, outboxTimer_, dispatchTimer_})
         t->stop();
+    membersAsked_.invalidate();
     irc->close();
     http->close();
     chanScheme->close();
@@ -312,8 +313,7 @@ void Lobby::welcomeTimeout()
 }
 
 // The user's own lines, and the answers the session owes the server, go out
-// at once; what the server will charge for them counts for the pace of the
-// automatic requests.
+// at once.
 bool Lobby::sendToChat(const QByteArrayList& lines)
 {
     if (irc->state() != Socket::Connected)
@@ -321,7 +321,6 @@ bool Lobby::sendToChat(const QByteArrayList& lines)
     const std::optional<QByteArray> bytes = wireSend(lines);
     if (!bytes || !irc->sendData(*bytes))
         return false;
-    outbox_.sentNow(lines, clock_.elapsed());
     checkBacklog();
     return true;
 }
@@ -335,18 +334,23 @@ void Lobby::request(const QByteArray& line)
 {
     if (irc->state() != Socket::Connected)
         return;
-    outbox_.request(line);
+    outbox_.request(line, clock_.elapsed());
     pumpOutbox();
+}
+
+void Lobby::userTyping()
+{
+    outbox_.userTyping(clock_.elapsed());
 }
 
 void Lobby::pumpOutbox()
 {
     const qint64 now = clock_.elapsed();
     while (irc->state() == Socket::Connected) {
-        const std::optional<QByteArray> line = outbox_.takeDue(now);
-        if (!line)
+        const std::optional<QByteArrayList> lines = outbox_.takeDue(now);
+        if (!lines)
             break;
-        if (const std::optional<QByteArray> bytes = wireSend({*line}))
+        if (const std::optional<QByteArray> bytes = wireSend(*lines))
             irc->sendData(*bytes);
     }
     if (const std::optional<qint64> due = outbox_.nextDueMs(now))
@@ -390,6 +394,7 @@ SessionView Lobby::view() const
 {
     SessionView session;
     session.username = username;
+    session.ownIcon = myFlag + 1;
     const Channel& window = channel();
     session.channelLoaded = window.isLoaded();
     session.channelShown = window.isVisible();
@@ -521,8 +526,11 @@ void Lobby::applyStep(const Step& step)
         sendToChat(step.lines);
         break;
     case Kind::Request:
-        for (const QByteArray& line : step.lines)
-            outbox_.request(line);
+        for (const QByteArray& line : step.lines) {
+            if (line == whoRequest(memory_, channel().Label2->text()))
+                membersAsked_.start();
+            outbox_.request(line, clock_.elapsed());
+        }
         break;
     case Kind::Chat: {
         RichTextView* chat = channel().chat;
@@ -537,6 +545,9 @@ void Lobby::applyStep(const Step& step)
         break;
     case Kind::FocusEntry:
         channel().message->setFocus();
+        break;
+    case Kind::Answered:
+        outbox_.answered(step.text.toUtf8());
         break;
     case Kind::Welcomed:
         welcomeTimeout_->stop();
@@ -617,7 +628,7 @@ void Lobby::askUnknownFlags()
             unknown.append(users->key(row));
     }
     for (const QByteArray& whois : flagRequests(unknown, memory_))
-        outbox_.request(whois);
+        outbox_.request(whois, clock_.elapsed());
 }
 
 // Kept until the slice of received lines is handled, then shown in one edit
@@ -686,8 +697,12 @@ void Lobby::channels_DblClick()
     Channel& window = channel();
     window.ensureLoaded();
     window.Label2->setText(channels->key(*row));
-    // The lobby stays on screen until the channel window takes its place.
+    // The lobby stays on screen until the channel window takes its place;
+    // its lists wait, so that the server is free for the channel.
     setEntering(true);
+    listTimer->stop();
+    whoTimerX->stop();
+    outbox_.dropWaiting();
     // Running from here on marks the entry as pending.
     schemeTimeout_->start();
     chanScheme->close();
@@ -730,6 +745,8 @@ void Lobby::chanScheme_DataArrival()
     Channel& window = channel();
     const QString name = window.Label2->text();
     memory_.startVisit(name);
+    // The names reply that the JOIN brings asks for every member.
+    membersAsked_.start();
     // The visit's automatic requests start afresh; what was waiting was for
     // the lobby.
     outbox_.dropWaiting();
@@ -761,6 +778,8 @@ void Lobby::chanScheme_Failed(const QString& why)
     channel().discard();
     refreshChanButton->setEnabled(true);
     setEntering(false);
+    listTimer->start();
+    whoTimerX->start();
     messageBox(this, why, plainText(scrambled::kSchemeFailedTitle), MessageIcon::Exclamation);
 }
 
@@ -798,7 +817,10 @@ void Lobby::gamesTimer_Timer()
         return;
     gameListResponse_.clear();
     gameListTimeout_->start();
-    request(QByteArrayLiteral("whois *"));
+    // The WHO of the channel gives every member's flag; a whois of everyone
+    // soon after it would only repeat part of that, at a higher price.
+    if (!membersAsked_.isValid() || membersAsked_.hasExpired(gamesTimer->interval()))
+        request(QByteArrayLiteral("whois *"));
 }
 
 void Lobby::http_Connect()

@@ -58,6 +58,8 @@ public:
 
     // Queues an automatic request: it goes out when the server is ready.
     void request(const QByteArray& line);
+    // The user is typing in the channel window.
+    void userTyping();
     // The channel window has said goodbye: the server's echo of the PART
     // puts the lobby back into its refresh cycle, or a time limit does.
     void awaitPartEcho();
@@ -149,6 +151,8 @@ private:
     SessionMemory memory_;
     ChatOutbox outbox_;
     QElapsedTimer clock_;
+    // When the channel's members were last asked for.
+    QElapsedTimer membersAsked_;
     std::deque<PendingBox> boxes_;
     bool showingBoxes_ = false;
     bool endingBoxShown_ = false;

@@ -12,6 +12,9 @@ const QString kCrLf = QStringLiteral("\r\n");
 // such names without end must not make the session grow without end.
 constexpr qsizetype kMostSingleByteNames = 10000;
 
+// Members whose flags are kept for a visit: more than any channel holds.
+constexpr qsizetype kMostKnownIcons = 100000;
+
 // Away replies to one sender in one away period: enough for a person who
 // writes again, and an end to two automatic answerers talking forever.
 constexpr int kMostAwayReplies = 3;
@@ -42,12 +45,11 @@ bool refusesJoin(const QString& numeric)
 }
 
 // Replies that refuse the registration itself: no nick, a nick the server
-// does not take, not registered, a wrong password, a ban.
+// does not take, a wrong password, a ban.
 bool refusesRegistration(const QString& numeric)
 {
     static const QSet<QString> refusals = {
-        QStringLiteral("431"), QStringLiteral("432"), QStringLiteral("451"), QStringLiteral("464"),
-        QStringLiteral("465"),
+        QStringLiteral("431"), QStringLiteral("432"), QStringLiteral("464"), QStringLiteral("465"),
     };
     return refusals.contains(numeric);
 }
@@ -64,6 +66,14 @@ QString firstWord(const QString& text)
 {
     const qsizetype space = text.indexOf(u' ');
     return space < 0 ? text : text.left(space);
+}
+
+// The command an error reply is about: its first word, past the "*" that
+// stands for our nick before the server has taken one.
+QString refusedCommand(const QString& text)
+{
+    const QString word = firstWord(text);
+    return (word == QLatin1String("*") ? firstWord(text.section(u' ', 1)) : word).toUpper();
 }
 
 // The reason at the end of a reply: what follows " :" (or the last word).
@@ -218,15 +228,21 @@ void onNames(const QString& text, const SessionView& session, const SessionMemor
 // A member's picture for the flag the server gives: the flag, except that
 // the staff account wears its badge whatever flag it registered with, and
 // nobody else ever does.
-void setMemberIcon(const QString& nick, int flag, StepWriter& steps)
+void setMemberIcon(const QString& nick, int flag, SessionMemory& memory, StepWriter& steps)
 {
+    int icon = 0;
     if (nick == plainText(scrambled::kSpecialNameTo))
-        steps.member(Step::Kind::SetMemberIcon, nick, memberIcon::kStaffBadge);
+        icon = memberIcon::kStaffBadge;
     else if (flag >= 0 && flag < memberIcon::kFlags)
-        steps.member(Step::Kind::SetMemberIcon, nick, flag + 1);
+        icon = flag + 1;
+    else
+        return;
+    steps.member(Step::Kind::SetMemberIcon, nick, icon);
+    if (memory.knownIcons.size() < kMostKnownIcons)
+        memory.knownIcons.insert(nick, icon);
 }
 
-void onWhoEntry(const QString& text, const SessionView& session, StepWriter& steps)
+void onWhoEntry(const QString& text, const SessionView& session, SessionMemory& memory, StepWriter& steps)
 {
     const std::optional<WhoEntry> entry = parseWhoEntry(text);
     if (!entry)
@@ -239,7 +255,7 @@ void onWhoEntry(const QString& text, const SessionView& session, StepWriter& ste
         return;
     }
     if (entry->flag && session.channelLoaded)
-        setMemberIcon(entry->nick, *entry->flag, steps);
+        setMemberIcon(entry->nick, *entry->flag, memory, steps);
 }
 
 void onServerOptions(const QString& text, SessionMemory& memory)
@@ -268,8 +284,15 @@ void onServerLine(const IrcLine& line, const SessionView& session, SessionMemory
         if (numeric == QLatin1String("001") && !memory.welcomed) {
             memory.welcomed = true;
             steps.add(Step::Kind::Welcomed);
+            if (memory.askAtWelcome.contains(QStringLiteral("LIST")))
+                steps.request(plainText(scrambled::kChannelListCommand).toUtf8());
+            if (memory.askAtWelcome.contains(QStringLiteral("WHO")))
+                steps.request(whoRequest(memory, session.lobbyShown ? QString() : session.channel));
+            memory.askAtWelcome.clear();
         }
         steps.add(Step::Kind::Info).text = shownText(withoutFirstColon(text));
+    } else if (numeric == QLatin1String("PONG")) {
+        steps.add(Step::Kind::Answered).text = reasonOf(text);
     } else if (numeric == QLatin1String("005")) {
         onServerOptions(text, memory);
     } else if (numeric == QLatin1String("321")) {
@@ -293,7 +316,7 @@ void onServerLine(const IrcLine& line, const SessionView& session, SessionMemory
         if (!session.lobbyShown && session.channelLoaded && firstWord(text) == session.channel)
             steps.request(whoRequest(memory, session.channel));
     } else if (numeric == QLatin1String("352")) {
-        onWhoEntry(text, session, steps);
+        onWhoEntry(text, session, memory, steps);
     } else if (numeric == QLatin1String("315")) {
         if (session.lobbyShown)
             steps.add(Step::Kind::RebuildWhoList);
@@ -305,18 +328,26 @@ void onServerLine(const IrcLine& line, const SessionView& session, SessionMemory
         if (!session.channelShown)
             return;
         if (const auto user = parseWhoisUser(text, plainText(scrambled::kWhoisIgnoreMarker)))
-            setMemberIcon(user->nick, user->flag, steps);
+            setMemberIcon(user->nick, user->flag, memory, steps);
     } else if (numeric == QLatin1String("433")) {
         steps.box(QStringLiteral("Error"), QStringLiteral("The username you have selected is already logged on Fenmoor."),
                   Step::After::EndSession);
+    } else if (numeric == QLatin1String("451")) {
+        // Some servers take a moment to register us, and refuse what comes
+        // before: the lists are asked for again once it has welcomed us.
+        const QString command = refusedCommand(text);
+        if (!memory.welcomed && (command == QLatin1String("LIST") || command == QLatin1String("WHO")))
+            memory.askAtWelcome.insert(command);
     } else if (numeric == QLatin1String("461")) {
-        const QString command = firstWord(text).toUpper();
+        const QString command = refusedCommand(text);
         if (command == QLatin1String("WHO")) {
-            // Some servers want a mask: everyone in the lobby, the channel's
-            // members in a channel.
+            // Some servers want a mask for the whole list: everyone.
             if (!memory.whoNeedsMask) {
                 memory.whoNeedsMask = true;
-                steps.request(whoRequest(memory, session.lobbyShown ? QString() : session.channel));
+                if (!memory.welcomed)
+                    memory.askAtWelcome.insert(QStringLiteral("WHO"));
+                else if (session.lobbyShown)
+                    steps.request(whoRequest(memory, QString()));
             }
         } else if (!memory.welcomed && (command == QLatin1String("NICK") || command == QLatin1String("USER"))) {
             steps.box(plainText(scrambled::kNameRefusedTitle),
@@ -368,17 +399,26 @@ void onJoin(const QString& nick, const QString& arguments, const SessionView& se
         memory.joining.clear();
     if (!forOpenChannel(channel, session))
         return;
-    steps.member(Step::Kind::AddMember, nick, memberIcon::kFlagUnknown, shownName(nick));
-    for (const QByteArray& whois : flagRequests({nick}, memory))
-        steps.request(whois);
+    // Our own flag needs no asking.
+    const int known = nick == session.username ? session.ownIcon : memory.knownIcons.value(nick);
+    steps.member(Step::Kind::AddMember, nick, known ? known : memberIcon::kFlagUnknown, shownName(nick));
+    if (!known) {
+        for (const QByteArray& whois : flagRequests({nick}, memory))
+            steps.request(whois);
+    }
     if (session.notify && nick != session.username)
         steps.chat(QStringLiteral("** ") + shownName(nick) + plainText(scrambled::kJoinNotice), chatcolour::paleRed);
 }
 
 void onLeave(const QString& nick, const QString& command, const QString& arguments, const SessionView& session,
-             StepWriter& steps)
+             SessionMemory& memory, StepWriter& steps)
 {
     const bool quit = command == QLatin1String("QUIT");
+    // Whoever comes back under this name after quitting may have another flag.
+    if (quit) {
+        memory.knownIcons.remove(nick);
+        memory.whoisAsked.remove(nick);
+    }
     if (nick == session.username) {
         // The echo of our own PART; a server that parts us from the open
         // channel ends the visit too. A late echo for a channel left before
@@ -480,6 +520,7 @@ void SessionMemory::startVisit(const QString& channel)
 {
     joining = channel;
     whoisAsked.clear();
+    knownIcons.clear();
 }
 
 QByteArray wireName(const SessionMemory& memory, const QString& name)
@@ -493,9 +534,9 @@ QByteArray wireName(const SessionMemory& memory, const QString& name)
 
 QByteArray whoRequest(const SessionMemory& memory, const QString& openChannel)
 {
-    if (!memory.whoNeedsMask)
-        return QByteArrayLiteral("who");
-    return openChannel.isEmpty() ? QByteArrayLiteral("WHO *") : QByteArrayLiteral("WHO ") + wireName(memory, openChannel);
+    if (!openChannel.isEmpty())
+        return QByteArrayLiteral("WHO ") + wireName(memory, openChannel);
+    return memory.whoNeedsMask ? QByteArrayLiteral("WHO *") : QByteArrayLiteral("who");
 }
 
 QByteArrayList flagRequests(const QStringList& unknownMembers, SessionMemory& memory)
@@ -549,7 +590,7 @@ void decideLine(const QByteArray& raw, const SessionView& session, SessionMemory
         if (line.command == QLatin1String("JOIN"))
             onJoin(line.nick, arguments, session, memory, steps);
         else if (line.command == QLatin1String("PART") || line.command == QLatin1String("QUIT"))
-            onLeave(line.nick, line.command, arguments, session, steps);
+            onLeave(line.nick, line.command, arguments, session, memory, steps);
         else if (line.command == QLatin1String("PRIVMSG"))
             onMessage(line.nick, arguments, session, memory, steps);
         else if (line.command == QLatin1String("KICK"))
@@ -697,9 +738,11 @@ QStringList splitForWire(const QString& text, int maxBytes)
             // Where the piece has a blank in its second half, it ends there
             // rather than in the middle of a word.
             if (lastBlank > piece.size() / 2) {
-                pieces.append(piece.left(lastBlank + 1));
-                piece = piece.mid(lastBlank + 1);
-                pieceBytes -= bytesAtBlank;
+                // The blank begins the next piece: some servers trim one at
+                // the end of a line.
+                pieces.append(piece.left(lastBlank));
+                piece = piece.mid(lastBlank);
+                pieceBytes -= bytesAtBlank - 1;
             } else {
                 pieces.append(piece);
                 piece.clear();
@@ -783,6 +826,8 @@ QString describe(const Step& step)
         return QStringLiteral("focus entry");
     case Kind::Welcomed:
         return QStringLiteral("welcomed");
+    case Kind::Answered:
+        return QStringLiteral("answered ") + step.text;
     case Kind::BackToLobby:
         return QStringLiteral("back to lobby");
     case Kind::FetchGames:

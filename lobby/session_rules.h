@@ -32,6 +32,7 @@ struct Step {
         LobbyNote,        // runs: a private message while no channel is shown
         FocusEntry,       // the keyboard focus goes to the entry line
         Welcomed,         // the server has welcomed the user: the session is live
+        Answered,         // text: the server answered our PING with this token
         BackToLobby,      // the user has left the channel: the lobby refreshes again
         FetchGames,       // the game list is fetched again
         CloseChannel,     // the channel window closes; with the farewell when `farewell`
@@ -70,6 +71,8 @@ inline constexpr int kMaxLineBytes = 512;
 // line.
 struct SessionView {
     QString username;
+    // The user's own flag, as the member list shows it.
+    int ownIcon = memberIcon::kFlagUnknown;
     // The channel in the channel window's Label2; empty when none is open.
     QString channel;
     bool lobbyShown = false;
@@ -103,8 +106,14 @@ struct SessionMemory {
     QString joining;
     // Away replies sent to each sender since the user went away.
     QHash<QString, int> awayReplies;
-    // Members asked for with whois during this channel visit.
+    // Members asked for with whois during this channel visit, and the
+    // pictures their flags gave: a member who leaves and comes back on the
+    // same connection has the same flag.
     QSet<QString> whoisAsked;
+    QHash<QString, int> knownIcons;
+    // Requests the server refused because they came before its welcome:
+    // asked again once it has come.
+    QSet<QString> askAtWelcome;
     // Names that came in lines that were not UTF-8: they go back out in the
     // bytes they came in, or they would name another channel or nick.
     QSet<QString> singleByteNames;
@@ -129,8 +138,10 @@ QVector<ColourRun> actionLine(const QString& subject, QString& action);
 // A name for the wire: in the bytes it came in.
 QByteArray wireName(const SessionMemory& memory, const QString& name);
 
-// "who" as the server takes it: with a mask where it wants one (the open
-// channel, or everyone).
+// The user list as the server takes it. In a channel, its members: a bare
+// "who" lists at most a few dozen users on some servers and is refused on
+// others, while every member's flag is wanted. In the lobby, "who", or
+// everyone by mask where the server wants one.
 QByteArray whoRequest(const SessionMemory& memory, const QString& openChannel);
 
 // The whois requests for members whose flag is not known, each asked once a

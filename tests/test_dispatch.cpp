@@ -358,11 +358,11 @@ void TestDispatch::namesInChannel()
     session.send(line);
     QVERIFY(session.sync());
     QCOMPARE(rowsOf(channel().users, 0), users);
-    // One who for the whole reply, once it has ended.
+    // One WHO of the channel's members for the whole reply, once it has ended.
     QCOMPARE(sent.sends, QList<QByteArray>{});
     session.send(endOfNames());
-    QTRY_COMPARE(session.wire(session.registrationEnd()), QByteArray("who\r\n"));
-    QCOMPARE(sent.sends, QList<QByteArray>{"who\r\n"});
+    QTRY_COMPARE(session.wire(session.registrationEnd()), QByteArray("WHO #Help\r\n"));
+    QCOMPARE(sent.sends, QList<QByteArray>{"WHO #Help\r\n"});
 }
 
 // A channel of 2,000 members comes in many lines; the whole server's user
@@ -381,10 +381,10 @@ void TestDispatch::longNamesReplyAsksOnce()
         reply += namesOf(nicks);
     }
     session.send(reply + endOfNames());
-    QTRY_COMPARE(session.wire(session.registrationEnd()), QByteArray("who\r\n"));
+    QTRY_COMPARE(session.wire(session.registrationEnd()), QByteArray("WHO #Help\r\n"));
     QVERIFY(session.sync());
     QCOMPARE(channel().users->count(), 2000);
-    QCOMPARE(session.wire(session.registrationEnd()), QByteArray("who\r\n"));
+    QCOMPARE(session.wire(session.registrationEnd()), QByteArray("WHO #Help\r\n"));
 }
 
 // A NAMES reply that arrives after the user has left the channel (or one the
@@ -446,7 +446,7 @@ void TestDispatch::whoInChannel()
     session.quietTimers();
     session.loadChannel(QStringLiteral("#Help"));
     session.send(names + endOfNames());
-    QTRY_COMPARE(session.wire(session.registrationEnd()), QByteArray("who\r\n"));
+    QTRY_COMPARE(session.wire(session.registrationEnd()), QByteArray("WHO #Help\r\n"));
     SendRecorder sent(QStringLiteral("irc"));
     session.send(whoLines.join());
     QVERIFY(session.sync());
@@ -459,7 +459,7 @@ void TestDispatch::whoInChannel()
     QVERIFY(session.sync());
     QCOMPARE(sent.joined(), whois);
     QCOMPARE(sent.sends.size(), whois.count("\r\n"));
-    QTRY_COMPARE(session.wire(session.registrationEnd()), "who\r\n" + whois);
+    QTRY_COMPARE(session.wire(session.registrationEnd()), "WHO #Help\r\n" + whois);
 }
 
 // ------------------------------------------------------------------ leaving
@@ -621,10 +621,10 @@ void TestDispatch::serverTextNeverBreaksALine()
 
     session.loadChannel(QStringLiteral("#Help"));
     session.send(namesOf("Ace Bad" + bad + "QUIT Zed") + endOfNames());
-    QTRY_COMPARE(session.wire(session.registrationEnd()), QByteArray("who\r\n"));
+    QTRY_COMPARE(session.wire(session.registrationEnd()), QByteArray("WHO #Help\r\n"));
     session.send(endOfWho());
     QVERIFY(session.sync());
-    QTRY_COMPARE(session.wire(session.registrationEnd()), QByteArray("who\r\nwhois Ace\r\nwhois Zed\r\n"));
+    QTRY_COMPARE(session.wire(session.registrationEnd()), QByteArray("WHO #Help\r\nwhois Ace\r\nwhois Zed\r\n"));
     QVERIFY(wireIsClean(sent.joined()));
 }
 

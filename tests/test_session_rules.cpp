@@ -33,6 +33,7 @@ Session sessionOf(const QString& words)
     Session s;
     SessionView& v = s.view;
     v.username = QStringLiteral("Pilot42");
+    v.ownIcon = 8;
     v.chatServerHost = QStringLiteral("irc.fenmoor.test");
     v.maskedHost = QStringLiteral("players.fenmoor.test");
     v.filterPairs = &gFilter;
@@ -170,7 +171,7 @@ void TestSessionRules::lists_data()
                  server("366", "#Help :End of NAMES list")}
         << "channel"
         << L{"member+ Ace 52", "member+ Zed 52", "member+ Fenmoor 53", "focus entry", "member+ Kite 52",
-             "focus entry", "request \"who\""};
+             "focus entry", "request \"WHO #Help\""};
     QTest::newRow("names trimmed") << Lines{server("353", " = #Help :Ace ")} << "channel"
                                    << L{"member+ Ace 52", "focus entry"};
     QTest::newRow("names with status marks") << Lines{server("353", "= #Help :@Marlow +Ash %Pell ~&Quinn")}
@@ -194,13 +195,17 @@ void TestSessionRules::lists_data()
     QTest::newRow("the staff account wears its badge") << Lines{who("#Help", "Fenmoor", "50")} << "channel"
                                                        << L{"icon Fenmoor 53"};
     QTest::newRow("who entry, channel: no number") << Lines{who("#Help", "Kite", "x")} << "channel" << L{};
+    QTest::newRow("who entry, channel: beyond the flags") << Lines{who("#Help", "Kite", "52")} << "channel" << L{};
     QTest::newRow("end of who, lobby") << Lines{server("315", "* :End of WHO list")} << "lobby" << L{"who list rebuilt"};
     QTest::newRow("end of who, channel") << Lines{server("315", "* :End")} << "channel" << L{"whois unknown flags"};
-    QTest::newRow("who without a mask refused, lobby") << Lines{server("461", "WHO :Not enough parameters")}
-                                                       << "lobby" << L{"request \"WHO *\""};
-    QTest::newRow("who without a mask refused, channel")
-        << Lines{server("461", "WHO :Not enough parameters"), server("461", "WHO :Not enough parameters")}
-        << "channel" << L{"request \"WHO #Help\""};
+    QTest::newRow("who without a mask refused, lobby")
+        << Lines{server("461", "WHO :Not enough parameters"), server("461", "WHO :Not enough parameters")} << "lobby"
+        << L{"request \"WHO *\""};
+    QTest::newRow("who without a mask refused in a channel: asked with one back in the lobby")
+        << Lines{server("461", "WHO :Not enough parameters")} << "channel" << L{};
+    QTest::newRow("who refused before the welcome")
+        << Lines{":irc.fenmoor.test 461 * WHO :Not enough parameters.", server("001", ":Welcome")}
+        << "lobby unwelcomed" << L{"welcomed", "request \"WHO *\"", "info Welcome"};
 }
 
 void TestSessionRules::traffic_data()
@@ -213,8 +218,15 @@ void TestSessionRules::traffic_data()
     QTest::newRow("join twice, one whois a visit")
         << Lines{player("Zed", "JOIN #Help"), player("Zed", "JOIN #Help")} << "channel quiet"
         << L{"member+ Zed 52", "request \"whois Zed\"", "member+ Zed 52"};
-    QTest::newRow("own join") << Lines{player("Pilot42", "JOIN :#Help")} << "channel"
-                              << L{"member+ Pilot42 52", "request \"whois Pilot42\""};
+    QTest::newRow("back after a kick, with the flag known")
+        << Lines{who("#Help", "Zed", "12"), player("Zed", "PART #Help"), player("Zed", "JOIN #Help")}
+        << "channel quiet" << L{"icon Zed 13", "member- Zed", "fetch games", "member+ Zed 13"};
+    QTest::newRow("back after quitting, flag asked for again")
+        << Lines{who("#Help", "Kite", "12"), player("Kite", "QUIT :bye"), player("Kite", "JOIN #Help")}
+        << "channel quiet"
+        << L{"icon Kite 13", "member- Kite", "fetch games", "member+ Kite 52", "request \"whois Kite\""};
+    QTest::newRow("own join, with the flag the user picked") << Lines{player("Pilot42", "JOIN :#Help")} << "channel"
+                                                             << L{"member+ Pilot42 8"};
     QTest::newRow("join of another channel") << Lines{player("Zed", "JOIN :#Duel")} << "channel" << L{};
     QTest::newRow("join with no channel open") << Lines{player("Zed", "JOIN :#Help")} << "lobby" << L{};
     QTest::newRow("part") << Lines{player("Kite", "PART #Help")} << "channel" << L{"member- Kite", "fetch games", left};
@@ -279,11 +291,13 @@ void TestSessionRules::traffic_data()
                  "box Channel Unavailable | The chat server did not let you into #Help: No. | information"};
     QTest::newRow("refusal once the join is echoed")
         << Lines{player("Pilot42", "JOIN #Help"), server("474", "#Help :Cannot join channel (+b)")}
-        << "channel joining quiet" << L{"member+ Pilot42 52", "request \"whois Pilot42\""};
+        << "channel joining quiet" << L{"member+ Pilot42 8"};
     QTest::newRow("refusal of a channel not being entered") << Lines{server("473", "#Duel :Invite only")}
                                                             << "channel joining" << L{};
     QTest::newRow("host not masked") << Lines{":Kite!~Username@elsewhere PRIVMSG #Help :hi"} << "channel" << L{};
     QTest::newRow("keep-alive") << Lines{"PING :irc.fenmoor.test"} << "lobby" << L{"send \"PONG :irc.fenmoor.test\""};
+    QTest::newRow("the server answers our probe") << Lines{":irc.fenmoor.test PONG irc.fenmoor.test :tavimere-7"}
+                                                 << "lobby" << L{"answered tavimere-7"};
     QTest::newRow("keep-alive too long to answer") << Lines{"PING :" + QByteArray(510, 'x')} << "lobby" << L{};
 }
 
@@ -309,8 +323,12 @@ void TestSessionRules::whoisAndErrors_data()
                                         << L{refused.arg("Erroneous Nickname")};
     QTest::newRow("no nickname") << Lines{":irc.fenmoor.test 431 * :No nickname given"} << "lobby unwelcomed"
                                  << L{refused.arg("No nickname given")};
-    QTest::newRow("not registered") << Lines{server("451", ":Connection not registered")} << "lobby unwelcomed"
-                                    << L{refused.arg("Connection not registered")};
+    // Some servers take a moment to register a user and refuse what comes
+    // first; the lists are asked for again at the welcome.
+    QTest::newRow("lists refused before the welcome")
+        << Lines{":irc.fenmoor.test 451 * LIST :You have not registered.",
+                 ":irc.fenmoor.test 451 * WHO :You have not registered.", server("001", ":Welcome")}
+        << "lobby unwelcomed" << L{"welcomed", "request \"LIST\"", "request \"who\"", "info Welcome"};
     QTest::newRow("user refused") << Lines{server("461", "USER :Syntax error")} << "lobby unwelcomed"
                                   << L{refused.arg("Syntax error")};
     QTest::newRow("erroneous nickname once welcomed") << Lines{server("432", "x :Erroneous Nickname")} << "lobby"
@@ -478,7 +496,9 @@ void TestSessionRules::builders()
     QCOMPARE(farewellSend("#Help", QStringLiteral("Pilot42")),
              (QByteArrayList{"privmsg #Help :#me Pilot42 is returning to the Fenmoor lobby", "PART #Help"}));
     QCOMPARE(wireSend({"PART #Help", "who"}), QByteArray("PART #Help\r\nwho\r\n"));
-    QCOMPARE(splitForWire(QStringLiteral("aa bb cc"), 6), (QStringList{"aa bb ", "cc"}));
+    // A blank where the text is cut begins the next piece: servers trim one
+    // at the end of a line.
+    QCOMPARE(splitForWire(QStringLiteral("aa bb cc"), 6), (QStringList{"aa bb", " cc"}));
     QCOMPARE(splitForWire(QStringLiteral("\U0001F600\U0001F600"), 5),
              (QStringList{QStringLiteral("\U0001F600"), QStringLiteral("\U0001F600")}));
 }
@@ -501,29 +521,43 @@ void TestSessionRules::wireRefusesBrokenLines()
 void TestSessionRules::outboxPacesRequests()
 {
     ChatOutbox out;
-    // The user's line costs the server nothing; the requests wait their turn
-    // and the same request waits once.
-    out.sentNow({"PRIVMSG #Help :hi"}, 1000);
-    QVERIFY(out.request("who"));
-    QVERIFY(!out.request("who"));
-    QVERIFY(out.request("whois Kite"));
-    QCOMPARE(out.takeDue(1000), QByteArray("who"));
+    // One request at a time, each followed by a PING; the next waits for
+    // the server's PONG. The same request waits once.
+    QVERIFY(out.request("who", 1000));
+    QVERIFY(!out.request("who", 1000));
+    QVERIFY(out.request("whois Kite", 1000));
+    QCOMPARE(out.takeDue(1000), (QByteArrayList{"who", "PING :tavimere-1"}));
     QCOMPARE(out.takeDue(1000), std::nullopt);
-    // "who" costs the server 4 s: the next request waits for it.
-    QCOMPARE(out.nextDueMs(1000), 5250);
-    QCOMPARE(out.takeDue(5250), QByteArray("whois Kite"));
-    QCOMPARE(out.nextDueMs(5250), std::nullopt);
-    QVERIFY(out.request("LIST"));
-    QCOMPARE(out.takeDue(99999), QByteArray("LIST"));
-    // A request right after it waits the 2 s it is charged.
-    QVERIFY(out.request("whois Ace"));
-    QCOMPARE(out.nextDueMs(99999), 102249);
-    out.dropWaiting();
+    out.answered("tavimere-0");
+    QCOMPARE(out.takeDue(1500), std::nullopt);
+    out.answered("tavimere-1");
+    QCOMPARE(out.takeDue(1500), (QByteArrayList{"whois Kite", "PING :tavimere-2"}));
+    // A server that never answers holds the next request for a while only.
+    QVERIFY(out.request("LIST", 2000));
+    QCOMPARE(out.nextDueMs(2000), 1500 + ChatOutbox::kProbeTimeoutMs);
+    QCOMPARE(out.takeDue(1500 + ChatOutbox::kProbeTimeoutMs), (QByteArrayList{"LIST", "PING :tavimere-3"}));
+    out.answered("tavimere-3");
     for (int i = 0; i < ChatOutbox::kMostWaiting; ++i)
-        QVERIFY(out.request("whois n" + QByteArray::number(i)));
-    QVERIFY(!out.request("whois one-too-many"));
+        QVERIFY(out.request("whois n" + QByteArray::number(i), 99999));
+    QVERIFY(!out.request("whois one-too-many", 99999));
     out.dropWaiting();
     QCOMPARE(out.waitingBytes(), 0);
+
+    // While the user types, what the server charges seconds for waits for a
+    // pause in the typing, or 20 s at the most; a whois of one nick does not.
+    ChatOutbox typing;
+    typing.userTyping(1000);
+    QVERIFY(typing.request("whois *", 1000));
+    QCOMPARE(typing.nextDueMs(1000), 4000);
+    typing.userTyping(3500);
+    QCOMPARE(typing.nextDueMs(3500), 6500);
+    typing.userTyping(25000);
+    QCOMPARE(typing.nextDueMs(25000), 25000);
+    QVERIFY(typing.takeDue(25000));
+    typing.answered("tavimere-1");
+    typing.userTyping(30000);
+    QVERIFY(typing.request("whois Kite", 30000));
+    QCOMPARE(typing.nextDueMs(30000), 30000);
 }
 
 QTEST_APPLESS_MAIN(TestSessionRules)
