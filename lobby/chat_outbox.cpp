@@ -52,7 +52,9 @@ std::optional<qint64> ChatOutbox::nextDueMs(qint64 nowMs) const
         return std::nullopt;
     if (!pacing_)
         return nowMs;
-    qint64 due = probe_ ? std::max(nowMs, probeSentMs_ + kProbeTimeoutMs) : nowMs;
+    qint64 due = std::max(nowMs, probes_ > 0 ? probeSentMs_ + kLeastGapMs : nowMs);
+    if (probe_)
+        due = std::max(due, probeSentMs_ + kProbeTimeoutMs);
     const Waiting& next = waiting_.front();
     if (isCostly(next.line))
         due = std::max(due, std::min(typingUntilMs_, next.sinceMs + kMostTypingWaitMs));
@@ -65,6 +67,16 @@ void ChatOutbox::answered(const QByteArray& token)
         probe_.reset();
 }
 
+bool ChatOutbox::mayAnswerPing(qint64 nowMs)
+{
+    while (!pingAnswers_.empty() && pingAnswers_.front() <= nowMs - kPingAnswersPerMs)
+        pingAnswers_.pop_front();
+    if (static_cast<int>(pingAnswers_.size()) >= kMostPingAnswers)
+        return false;
+    pingAnswers_.push_back(nowMs);
+    return true;
+}
+
 void ChatOutbox::dropWaiting()
 {
     waiting_.clear();
@@ -75,4 +87,5 @@ void ChatOutbox::reset()
 {
     dropWaiting();
     probe_.reset();
+    pingAnswers_.clear();
 }

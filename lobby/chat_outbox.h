@@ -13,7 +13,8 @@
 // message. So the user's own lines go out at once, and the client's
 // automatic requests go one at a time: each is followed by a PING, and the
 // next waits until the server's PONG shows it has worked off the one
-// before. A line the user types never queues behind a pile of requests.
+// before, and a little longer. A line the user types never queues behind a
+// pile of requests.
 class ChatOutbox {
 public:
     // The most automatic requests that wait at once; more are refused, and
@@ -21,6 +22,10 @@ public:
     static constexpr int kMostWaiting = 500;
     // How long a PONG may take before the server counts as ready anyway.
     static constexpr qint64 kProbeTimeoutMs = 30000;
+    // The least time between two requests. Servers that count commands let
+    // a few through at once and then about one a second; a request and its
+    // PING are two, so this keeps room for the user's lines.
+    static constexpr qint64 kLeastGapMs = 2200;
     // How long a paused typist holds back the costly requests, and the most
     // any request waits for typing.
     static constexpr qint64 kTypingPauseMs = 3000;
@@ -42,6 +47,13 @@ public:
 
     // The server answered a PING of ours with this token.
     void answered(const QByteArray& token);
+
+    // Whether the server's own PING may be answered now. A server pings
+    // once a minute or so; one that pings without end gets a few answers
+    // a while, not a flood of them.
+    bool mayAnswerPing(qint64 nowMs);
+    static constexpr int kMostPingAnswers = 5;
+    static constexpr qint64 kPingAnswersPerMs = 10000;
 
     // The user is typing: a costly request waits until the typing has
     // paused (or has waited long enough), so that the line being typed does
@@ -74,5 +86,7 @@ private:
     qint64 probeSentMs_ = 0;
     quint64 probes_ = 0;
     qint64 typingUntilMs_ = 0;
+    // When the answers of the last few seconds were sent.
+    std::deque<qint64> pingAnswers_;
     bool pacing_ = true;
 };

@@ -199,7 +199,13 @@ std::optional<QByteArray> LineAssembler::takeLine()
 
 bool LineAssembler::hasLine() const
 {
-    return m_readPos < m_tailStart;
+    for (qsizetype at = m_readPos; at < m_tailStart;) {
+        const qsizetype end = m_buffer.indexOf(kLineEnd, at);
+        if (end - at <= m_maxLine)
+            return true;
+        at = end + kLineEnd.size();
+    }
+    return false;
 }
 
 void LineAssembler::clear()

@@ -178,6 +178,12 @@ void Lobby::setRequestPacing(bool on)
     outbox_.setPacing(on);
 }
 
+void Lobby::setSessionTimeouts(int welcomeMs, int partEchoMs)
+{
+    welcomeTimeout_->setInterval(welcomeMs);
+    partEchoTimeout_->setInterval(partEchoMs);
+}
+
 void Lobby::setGatewayTimeout(int ms)
 {
     http->setConnectTimeout(ms);
@@ -429,12 +435,13 @@ void Lobby::dispatch()
     QElapsedTimer slice;
     slice.start();
     bool more = false;
+    int handled = 0;
     RichTextView* chat = channel().chat;
     chat->beginAppends();
     Steps steps;
     while (isLoaded() && session == session_) {
-        if (slice.elapsed() >= kSliceMs) {
-            more = true;
+        if (slice.elapsed() >= kSliceMs || (sliceLines_ > 0 && handled == sliceLines_)) {
+            more = assembler_.hasLine() || irc->bytesAvailable() > 0;
             break;
         }
         std::optional<QByteArray> line = assembler_.takeLine();
@@ -450,6 +457,7 @@ void Lobby::dispatch()
         steps.clear();
         decideLine(*line, view(), memory_, steps);
         apply(steps);
+        ++handled;
     }
     chat->endAppends();
     dispatching_ = false;
@@ -524,6 +532,10 @@ void Lobby::applyStep(const Step& step)
         break;
     case Kind::Send:
         sendToChat(step.lines);
+        break;
+    case Kind::KeepAlive:
+        if (outbox_.mayAnswerPing(clock_.elapsed()))
+            sendToChat(step.lines);
         break;
     case Kind::Request:
         for (const QByteArray& line : step.lines) {
@@ -761,6 +773,9 @@ void Lobby::chanScheme_DataArrival()
     hide();
     setEntering(false);
     window.show();
+    // Who enters a channel mostly says something first: the big requests of
+    // the entry wait for that.
+    userTyping();
     gamesTimer_Timer();
     listTimer->stop();
     whoTimerX->stop();

@@ -67,9 +67,14 @@ public:
     // Time limits of our own (tests shorten them).
     void setChatConnectTimeout(int ms);
     void setGatewayTimeout(int ms);
-    // Whether automatic requests wait for what the server charged for the
-    // lines before them (tests of other things turn it off).
+    // Whether automatic requests wait for the server's answer to the one
+    // before them (tests of other things turn it off).
     void setRequestPacing(bool on);
+    // How long the server's welcome and the echo of our PART may take.
+    void setSessionTimeouts(int welcomeMs, int partEchoMs);
+    // The most received lines one slice handles (0: as many as its time
+    // allows), for tests of what slicing keeps.
+    void setSliceLines(int lines) { sliceLines_ = lines; }
 
     // Session fields.
     QString username;
@@ -162,6 +167,7 @@ private:
     // The greeting, while the line shows a channel being entered.
     QString greeting_;
     bool dispatching_ = false;
+    int sliceLines_ = 0;
     // Counts the lobby's loads: a handler that waited in a nested event
     // loop stops when the session it belonged to has ended.
     quint64 session_ = 0;

@@ -559,7 +559,7 @@ void decideLine(const QByteArray& raw, const SessionView& session, SessionMemory
     // in a line is not answered.
     if (raw == "PING" || raw.startsWith("PING ")) {
         if (raw.size() + 2 <= kMaxLineBytes)
-            steps.send({QByteArrayLiteral("PONG") + raw.mid(4)});
+            steps.add(Step::Kind::KeepAlive).lines = {QByteArrayLiteral("PONG") + raw.mid(4)};
         return;
     }
     bool singleByte = false;
@@ -818,6 +818,8 @@ QString describe(const Step& step)
         return QStringLiteral("send ") + linesText(step.lines);
     case Kind::Request:
         return QStringLiteral("request ") + linesText(step.lines);
+    case Kind::KeepAlive:
+        return QStringLiteral("keep-alive ") + linesText(step.lines);
     case Kind::Chat:
         return QStringLiteral("chat ") + runsText(step.runs);
     case Kind::LobbyNote:

@@ -27,6 +27,7 @@ struct Step {
         RebuildWhoList,   // the user list is filled from what was kept
         AskUnknownFlags,  // a whois for every member whose flag is not known yet
         Send,             // lines: what goes to the chat server now, in one send
+        KeepAlive,        // lines: the answer to the server's PING, sent unless it floods
         Request,          // lines: an automatic request, sent when the server is ready
         Chat,             // runs: text for the chat view
         LobbyNote,        // runs: a private message while no channel is shown

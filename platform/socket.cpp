@@ -118,6 +118,11 @@ qint64 Socket::bytesToWrite() const
     return tcp_ ? tcp_->bytesToWrite() : 0;
 }
 
+qint64 Socket::bytesAvailable() const
+{
+    return tcp_ ? tcp_->bytesAvailable() : 0;
+}
+
 QString Socket::localIP() const
 {
     return tcp_ ? tcp_->localAddress().toString() : QString();

@@ -40,6 +40,8 @@ public:
     int state() const;
     // Bytes handed to sendData() that the peer has not taken yet.
     qint64 bytesToWrite() const;
+    // Bytes received and not read yet.
+    qint64 bytesAvailable() const;
     QString localIP() const;
     QString name() const { return objectName(); }
 

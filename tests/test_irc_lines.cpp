@@ -81,6 +81,7 @@ private slots:
 
     void assemble_data();
     void assemble();
+    void linesAreBoundAt8KiB();
     void clearForgetsTail();
     void largeBurstArrivesWholeAndInOrder_data();
     void largeBurstArrivesWholeAndInOrder();
@@ -260,6 +261,13 @@ void TestIrcLines::assemble_data()
         << Bytes{"123456\r", "X\r\n", "B\r\n"} << qsizetype(4) << Bytes{"B"};
     QTest::newRow("line after the dropped one arrives in pieces")
         << Bytes{"123456", "7\r\nB", "C\r\n"} << qsizetype(4) << Bytes{"BC"};
+    // Whatever the reads: a whole line in one read is bound as much as one
+    // that comes in pieces.
+    QTest::newRow("overlong line in one read") << Bytes{"A\r\n123456789\r\nB\r\n"} << qsizetype(8)
+                                               << Bytes{"A", "B"};
+    QTest::newRow("line at the bound in one read") << Bytes{"12345678\r\n"} << qsizetype(8) << Bytes{"12345678"};
+    QTest::newRow("only overlong lines in one read") << Bytes{"123456789\r\nabcdefghi\r\n"} << qsizetype(8)
+                                                     << Bytes{};
     QTest::newRow("second overlong line dropped too")
         << Bytes{"123456", "\r\nA\r\n", "abcdefg", "h\r\nB\r\n"} << qsizetype(4) << Bytes{"A", "B"};
 }
@@ -272,6 +280,14 @@ void TestIrcLines::assemble()
 
     QCOMPARE(::assemble(pieces, maxTail, true), lines);
     QCOMPARE(::assemble(pieces, maxTail, false), lines);
+}
+
+void TestIrcLines::linesAreBoundAt8KiB()
+{
+    LineAssembler assembler;
+    assembler.append(QByteArray(8192, 'a') + "\r\n" + QByteArray(8193, 'b') + "\r\nC\r\n");
+    QCOMPARE(assembler.takeLine(), QByteArray(8192, 'a'));
+    QCOMPARE(assembler.takeLine(), QByteArray("C"));
 }
 
 void TestIrcLines::clearForgetsTail()

@@ -295,7 +295,7 @@ void TestSessionRules::traffic_data()
     QTest::newRow("refusal of a channel not being entered") << Lines{server("473", "#Duel :Invite only")}
                                                             << "channel joining" << L{};
     QTest::newRow("host not masked") << Lines{":Kite!~Username@elsewhere PRIVMSG #Help :hi"} << "channel" << L{};
-    QTest::newRow("keep-alive") << Lines{"PING :irc.fenmoor.test"} << "lobby" << L{"send \"PONG :irc.fenmoor.test\""};
+    QTest::newRow("keep-alive") << Lines{"PING :irc.fenmoor.test"} << "lobby" << L{"keep-alive \"PONG :irc.fenmoor.test\""};
     QTest::newRow("the server answers our probe") << Lines{":irc.fenmoor.test PONG irc.fenmoor.test :tavimere-7"}
                                                  << "lobby" << L{"answered tavimere-7"};
     QTest::newRow("keep-alive too long to answer") << Lines{"PING :" + QByteArray(510, 'x')} << "lobby" << L{};
@@ -476,6 +476,7 @@ void TestSessionRules::namesGoBackInTheirOwnBytes()
     const QString cafe = QStringLiteral("#Caf\u00E9");
     QCOMPARE(steps.front().entry.channel, cafe);
     QCOMPARE(steps.back().lines, QByteArrayList{"PONG :caf\xE9"});
+    QCOMPARE(steps.back().kind, Step::Kind::KeepAlive);
     s.view.channel = cafe;
     const QByteArrayList typed = sentLines(typedSteps(QStringLiteral("hi"), s));
     QCOMPARE(typed, QByteArrayList{"PRIVMSG #Caf\xE9 :hi"});
@@ -529,19 +530,28 @@ void TestSessionRules::outboxPacesRequests()
     QCOMPARE(out.takeDue(1000), (QByteArrayList{"who", "PING :tavimere-1"}));
     QCOMPARE(out.takeDue(1000), std::nullopt);
     out.answered("tavimere-0");
-    QCOMPARE(out.takeDue(1500), std::nullopt);
+    QCOMPARE(out.takeDue(5000), std::nullopt);
+    // Answered, the next goes, but not sooner than a little after the last.
     out.answered("tavimere-1");
-    QCOMPARE(out.takeDue(1500), (QByteArrayList{"whois Kite", "PING :tavimere-2"}));
+    QCOMPARE(out.nextDueMs(1500), 1000 + ChatOutbox::kLeastGapMs);
+    QCOMPARE(out.takeDue(5000), (QByteArrayList{"whois Kite", "PING :tavimere-2"}));
     // A server that never answers holds the next request for a while only.
-    QVERIFY(out.request("LIST", 2000));
-    QCOMPARE(out.nextDueMs(2000), 1500 + ChatOutbox::kProbeTimeoutMs);
-    QCOMPARE(out.takeDue(1500 + ChatOutbox::kProbeTimeoutMs), (QByteArrayList{"LIST", "PING :tavimere-3"}));
+    QVERIFY(out.request("LIST", 6000));
+    QCOMPARE(out.nextDueMs(6000), 5000 + ChatOutbox::kProbeTimeoutMs);
+    QCOMPARE(out.takeDue(5000 + ChatOutbox::kProbeTimeoutMs), (QByteArrayList{"LIST", "PING :tavimere-3"}));
     out.answered("tavimere-3");
     for (int i = 0; i < ChatOutbox::kMostWaiting; ++i)
         QVERIFY(out.request("whois n" + QByteArray::number(i), 99999));
     QVERIFY(!out.request("whois one-too-many", 99999));
     out.dropWaiting();
     QCOMPARE(out.waitingBytes(), 0);
+
+    // A server that pings without end gets five answers in ten seconds.
+    ChatOutbox pings;
+    for (int i = 0; i < 5; ++i)
+        QVERIFY(pings.mayAnswerPing(1000 + i));
+    QVERIFY(!pings.mayAnswerPing(2000));
+    QVERIFY(pings.mayAnswerPing(11000));
 
     // While the user types, what the server charges seconds for waits for a
     // pause in the typing, or 20 s at the most; a whois of one nick does not.
@@ -558,6 +568,10 @@ void TestSessionRules::outboxPacesRequests()
     typing.userTyping(30000);
     QVERIFY(typing.request("whois Kite", 30000));
     QCOMPARE(typing.nextDueMs(30000), 30000);
+    QVERIFY(typing.takeDue(30000));
+    typing.answered("tavimere-2");
+    QVERIFY(typing.request("LIST", 30000));
+    QCOMPARE(typing.nextDueMs(30000), 33000);
 }
 
 QTEST_APPLESS_MAIN(TestSessionRules)
