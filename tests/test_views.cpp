@@ -4,6 +4,8 @@
 #include "platform/controls.h"
 #include "platform/listview.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QPixmap>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -69,6 +71,8 @@ private slots:
     void listRemoval();
     void listBatchIsOneInsertion();
     void listKeepsSelectionAndScrollAcrossRefill();
+    void entryLineLimit_data();
+    void entryLineLimit();
 };
 
 void TestViews::listRemoval_data()
@@ -214,6 +218,60 @@ void TestViews::listKeepsSelectionAndScrollAcrossRefill()
     list.endBatch();
     QCOMPARE(list.selectedKey(), std::nullopt);
     QCOMPARE(list.model()->rowCount(), 499);
+}
+
+void TestViews::entryLineLimit_data()
+{
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<int>("selected");  // characters selected before the caret at the end
+    QTest::addColumn<QString>("how");   // paste, key (one key event) or program (insertPlainText)
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<QString>("after");
+
+    const QString emoji = QString::fromUcs4(U"\U0001F600");
+    const auto a = [](int n) { return QString(n, u'a'); };
+    QTest::newRow("64 KiB pasted") << "" << 0 << "paste" << a(64 * 1024) << a(253);
+    QTest::newRow("1 MiB pasted") << "" << 0 << "paste" << a(1024 * 1024) << a(253);
+    QTest::newRow("pasted onto a nearly full box") << a(250) << 0 << "paste" << "bcdef" << a(250) + "bcd";
+    QTest::newRow("pasted onto a full box") << a(253) << 0 << "paste" << "b" << a(253);
+    QTest::newRow("pasted over a selection") << a(253) << 10 << "paste" << QString(20, u'b') << a(243) + QString(10, u'b');
+    QTest::newRow("CR LF pasted counts as one break") << a(250) << 0 << "paste" << "b\r\nc" << a(250) + "b\nc";
+    QTest::newRow("emoji pasted into the last place") << a(252) << 0 << "paste" << emoji << a(252);
+    QTest::newRow("emoji pasted into the last two places") << a(251) << 0 << "paste" << emoji << a(251) + emoji;
+    QTest::newRow("emoji at the cut of a paste") << "" << 0 << "paste" << a(252) + emoji + "b" << a(252);
+    QTest::newRow("emoji typed into the last place") << a(252) << 0 << "key" << emoji << a(252);
+    QTest::newRow("emoji typed into the last two places") << a(251) << 0 << "key" << emoji << a(251) + emoji;
+    QTest::newRow("key typed into a full box") << a(253) << 0 << "key" << "b" << a(253);
+    QTest::newRow("emoji put in by the program at the end") << a(252) << 0 << "program" << emoji << a(252);
+    QTest::newRow("program text cut without halving an emoji")
+        << "" << 0 << "program" << a(251) + "b" + emoji << a(251) + "b";
+}
+
+// The entry line's limit cuts what comes in, never what is there, and never
+// a character in half.
+void TestViews::entryLineLimit()
+{
+    QFETCH(QString, before);
+    QFETCH(int, selected);
+    QFETCH(QString, how);
+    QFETCH(QString, input);
+    QFETCH(QString, after);
+
+    EntryLine box(253);
+    box.setPlainText(before);
+    QTextCursor cursor = box.textCursor();
+    cursor.movePosition(QTextCursor::End);
+    cursor.movePosition(QTextCursor::Left, QTextCursor::KeepAnchor, selected);
+    box.setTextCursor(cursor);
+    if (how == QLatin1String("paste")) {
+        QGuiApplication::clipboard()->setText(input);
+        box.paste();
+    } else if (how == QLatin1String("key")) {
+        QTest::sendKeyEvent(QTest::Click, &box, Qt::Key_unknown, input, Qt::NoModifier);
+    } else {
+        box.insertPlainText(input);
+    }
+    QCOMPARE(box.toPlainText(), after);
 }
 
 QTEST_MAIN(TestViews)
