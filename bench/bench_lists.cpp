@@ -28,8 +28,6 @@
 #include <QFile>
 #include <QFont>
 #include <QLabel>
-#include <QTextBlock>
-#include <QTextDocument>
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
@@ -256,10 +254,14 @@ public:
     std::optional<FloodFigures> flood()
     {
         channel().filter->setChecked(true);
-        QTextDocument* document = channel().chat->document();
-        // Appends go into the last, empty block: line i ends up in block first + i.
-        const int first = document->blockCount() - 1;
-        const auto held = [&](int lines) { return document->blockCount() > first + lines; };
+        const RichTextView* chat = channel().chat;
+        const int first = chat->lineCount();
+        // Lines are shown in order: once the last of a write is there, so are
+        // the ones before it.
+        const auto held = [&](int lines) {
+            const int count = chat->lineCount();
+            return count > 0 && chat->lineText(count - 1).endsWith(QStringLiteral("round %1").arg(lines - 1));
+        };
 
         FloodFigures figures;
         figures.rssBeforeKb = statusKb("VmRSS");
@@ -296,11 +298,11 @@ public:
         figures.peakRssKb = statusKb("VmHWM");
 
         // The timing means nothing unless the lines took their real paths.
-        const QString filtered = document->findBlockByNumber(first + kFloodFilteredSlot).text();
-        const QString action = document->findBlockByNumber(first + kFloodActionSlot).text();
-        if (document->blockCount() != first + kFloodLines + 1 || filtered.contains(QLatin1String("fuck"))
+        const QString filtered = chat->lineText(first + kFloodFilteredSlot);
+        const QString action = chat->lineText(first + kFloodActionSlot);
+        if (chat->lineCount() != first + kFloodLines || filtered.contains(QLatin1String("fuck"))
             || action != QLatin1String("Tarn waves red white, round 7")) {
-            std::fprintf(stderr, "flood: unexpected view: %d blocks, \"%s\", \"%s\"\n", document->blockCount(),
+            std::fprintf(stderr, "flood: unexpected view: %d lines, \"%s\", \"%s\"\n", chat->lineCount(),
                          qPrintable(filtered), qPrintable(action));
             return std::nullopt;
         }

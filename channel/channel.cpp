@@ -110,7 +110,6 @@ Channel::Channel()
     for (ListView* list : {users, games})
         list->header()->setStretchLastSection(false);
     chat = new RichTextView(this);
-    chat->setReadOnly(true);
     paintBlue(chat);
     message = new EntryLine(kMessageMaxLength, this);
     message->setTabChangesFocus(true);

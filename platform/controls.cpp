@@ -4,7 +4,6 @@
 
 #include <QKeyEvent>
 #include <QMimeData>
-#include <QScrollBar>
 #include <QTextCursor>
 #include <algorithm>
 
@@ -121,54 +120,4 @@ void EntryLine::cutExcess()
     cursor.setPosition(end, QTextCursor::KeepAnchor);
     cursor.removeSelectedText();
     setTextCursor(cursor);
-}
-
-RichTextView::RichTextView(QWidget* parent)
-    : QPlainTextEdit(parent)
-{
-    setUndoRedoEnabled(false);
-}
-
-void RichTextView::appendText(const QString& text, std::optional<QColor> colour)
-{
-    if (colour)
-        current_ = *colour;
-    QTextCursor cursor = batchDepth_ > 0 ? batch_ : QTextCursor(document());
-    cursor.movePosition(QTextCursor::End);
-    QTextCharFormat format;
-    if (current_.isValid())
-        format.setForeground(current_);
-    QString plain = text;
-    plain.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    cursor.insertText(plain, format);
-    if (batchDepth_ == 0)
-        verticalScrollBar()->setValue(verticalScrollBar()->maximum());
-}
-
-void RichTextView::clear()
-{
-    if (batchDepth_ == 0) {
-        QPlainTextEdit::clear();
-        return;
-    }
-    batch_.endEditBlock();
-    QPlainTextEdit::clear();
-    batch_ = QTextCursor(document());
-    batch_.beginEditBlock();
-}
-
-void RichTextView::beginAppends()
-{
-    if (batchDepth_++ == 0) {
-        batch_ = QTextCursor(document());
-        batch_.beginEditBlock();
-    }
-}
-
-void RichTextView::endAppends()
-{
-    if (batchDepth_ == 0 || --batchDepth_ > 0)
-        return;
-    batch_.endEditBlock();
-    verticalScrollBar()->setValue(verticalScrollBar()->maximum());
 }

@@ -1,8 +1,10 @@
 #pragma once
 
+// The chat view has a file of its own.
+#include "platform/chatview.h"
+
 #include <QComboBox>
 #include <QPlainTextEdit>
-#include <optional>
 
 class ImageList;
 
@@ -48,27 +50,4 @@ private:
     void cutExcess();
 
     int maxLength_;
-};
-
-// The chat view: text is only ever appended, always as plain text (never as
-// markup), each run in one colour. A plain-text document lays out only the
-// lines on screen, which keeps a flooded channel fast and small.
-class RichTextView : public QPlainTextEdit {
-    Q_OBJECT
-public:
-    explicit RichTextView(QWidget* parent = nullptr);
-    // Moves to the end and inserts `text`; without a colour the text takes
-    // the colour of the text before it. CR LF ends a line.
-    void appendText(const QString& text, std::optional<QColor> colour = std::nullopt);
-    // One undo-free edit block for a burst of appends, laid out and scrolled
-    // once at its end.
-    void beginAppends();
-    void endAppends();
-    // Empties the view; safe in the middle of a burst.
-    void clear();
-
-private:
-    QColor current_;
-    int batchDepth_ = 0;
-    QTextCursor batch_;
 };
