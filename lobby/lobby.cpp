@@ -20,7 +20,6 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScrollBar>
 #include <QSet>
 #include <QTimer>
 
@@ -91,8 +90,7 @@ Lobby::Lobby()
     setTwipGeometry(whoList, 120, 2760, 8415, 1815);
     whoList->setColumnWidthPx(0, twipsToPixelsX(3000));
     Label3 = makeLabel(this, QStringLiteral("Server Data"), 120, 4680, 1095, 255);
-    ircInfo = new QPlainTextEdit(this);
-    ircInfo->setReadOnly(true);
+    ircInfo = new InfoView(this);
     QPalette infoPal = ircInfo->palette();
     infoPal.setColor(QPalette::Base, blue);
     infoPal.setColor(QPalette::Text, Qt::white);
@@ -384,21 +382,15 @@ void Lobby::appendInfo(const QString& text)
     const qsizetype colon = info.indexOf(QLatin1Char(':'));
     if (colon >= 0)
         info.remove(colon, 1);
-    if (!pendingInfo_.isEmpty() || !ircInfo->document()->isEmpty())
-        pendingInfo_ += QLatin1Char('\n');
-    pendingInfo_ += info;
+    pendingInfo_.append(info);
 }
 
 void Lobby::flushInfo()
 {
     if (pendingInfo_.isEmpty())
         return;
-    QTextCursor cursor = ircInfo->textCursor();
-    cursor.movePosition(QTextCursor::End);
-    cursor.insertText(pendingInfo_);
+    ircInfo->appendLines(pendingInfo_);
     pendingInfo_.clear();
-    ircInfo->setTextCursor(cursor);
-    ircInfo->verticalScrollBar()->setValue(ircInfo->verticalScrollBar()->maximum());
 }
 
 bool Lobby::lobbyMode() const

@@ -3,15 +3,16 @@
 #include "chattext/chat_text.h"
 #include "lobby/irc_lines.h"
 #include "login/gateway_http.h"
+#include "platform/chatview.h"
 #include "platform/form.h"
 
 #include <QString>
+#include <QStringList>
 #include <QVector>
 
 class Channel;
 class ListView;
 class QLabel;
-class QPlainTextEdit;
 class QPushButton;
 class QTimer;
 class Socket;
@@ -58,7 +59,7 @@ public:
 
     ListView* channels;
     ListView* whoList;
-    QPlainTextEdit* ircInfo;
+    InfoView* ircInfo;
     QPushButton* refreshChanButton;
     QPushButton* logoff;
     QLabel* Label1;
@@ -117,7 +118,7 @@ private:
 
     QVector<FilterPair> filterPairs_;
     LineAssembler assembler_;
-    QString pendingInfo_;
+    QStringList pendingInfo_;
     bool dispatching_ = false;
     // Counts the lobby's loads: a handler that waited in a nested event
     // loop stops when the session it belonged to has ended.

@@ -10,6 +10,7 @@
 #include <QStyleHints>
 #include <QPainter>
 #include <QScrollBar>
+#include <QTextBlock>
 #include <QTextLayout>
 #include <algorithm>
 #include <cmath>
@@ -900,3 +901,73 @@ void RichTextView::tellScreenReaders()
     toldTo_ = to;
 }
 
+// ------------------------------------------------------------- info view
+
+InfoView::InfoView(QWidget* parent)
+    : QPlainTextEdit(parent)
+{
+    setReadOnly(true);
+    setUndoRedoEnabled(false);
+}
+
+void InfoView::setLimits(int maxLines, int maxCharacters)
+{
+    maxLines_ = maxLines;
+    maxCharacters_ = maxCharacters;
+    trim();
+}
+
+void InfoView::appendLines(const QStringList& lines)
+{
+    if (lines.isEmpty())
+        return;
+    QScrollBar* bar = verticalScrollBar();
+    const bool atEnd = bar->value() >= bar->maximum();
+    const QTextBlock top = firstVisibleBlock();
+    const int topBlock = top.blockNumber();
+    const int intoTop = bar->value() - top.firstLineNumber();
+
+    QString text;
+    for (const QString& line : lines) {
+        if (!text.isEmpty() || !document()->isEmpty())
+            text += u'\n';
+        const qsizetype start = text.size();
+        text += line;
+        for (qsizetype i = start; i < text.size(); ++i) {
+            if (breaksLine(text.at(i).unicode()))
+                text[i] = u' ';
+        }
+    }
+    QTextCursor end(document());
+    end.movePosition(QTextCursor::End);
+    end.insertText(text);
+    const int gone = trim();
+
+    if (atEnd) {
+        bar->setValue(bar->maximum());
+    } else if (topBlock < gone) {
+        bar->setValue(0);
+    } else {
+        // The same line stays at the top, though the lines above it went.
+        bar->setValue(document()->findBlockByNumber(topBlock - gone).firstLineNumber() + intoTop);
+    }
+}
+
+int InfoView::trim()
+{
+    QTextDocument* doc = document();
+    int gone = 0;
+    int characters = doc->characterCount();
+    QTextBlock block = doc->firstBlock();
+    while (block.next().isValid() && (doc->blockCount() - gone > maxLines_ || characters > maxCharacters_)) {
+        characters -= block.length();
+        block = block.next();
+        ++gone;
+    }
+    if (gone == 0)
+        return 0;
+    QTextCursor cursor(doc);
+    cursor.setPosition(block.position(), QTextCursor::KeepAnchor);
+    cursor.removeSelectedText();
+    return gone;
+}

@@ -3,6 +3,7 @@
 #include <QAbstractScrollArea>
 #include <QColor>
 #include <QElapsedTimer>
+#include <QPlainTextEdit>
 #include <QString>
 #include <QVector>
 #include <deque>
@@ -176,3 +177,27 @@ private:
     qint64 toldTo_ = 0;
 };
 
+// The server-data view: lines only ever added at the end, one line each, the
+// newest maxLines kept and at most maxCharacters characters, older lines
+// going whole. Like the chat view it follows new lines at its end and stays
+// where the user scrolled it anywhere else.
+class InfoView : public QPlainTextEdit {
+    Q_OBJECT
+public:
+    static constexpr int kMaxLines = 10000;
+    static constexpr int kMaxCharacters = 2 * 1024 * 1024;
+
+    explicit InfoView(QWidget* parent = nullptr);
+
+    // Adds each line (line breaks inside it shown as blanks) in one edit and
+    // one scroll.
+    void appendLines(const QStringList& lines);
+    void setLimits(int maxLines, int maxCharacters);
+
+private:
+    // Removes the oldest lines past the limits; how many went.
+    int trim();
+
+    int maxLines_ = kMaxLines;
+    int maxCharacters_ = kMaxCharacters;
+};

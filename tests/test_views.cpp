@@ -10,6 +10,7 @@
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QScrollBar>
+#include <QTextBlock>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -133,6 +134,8 @@ private slots:
     void chatViewScrollLock();
     void chatViewReadsLikeTheTextEdit();
     void chatViewSelectsAndCopies();
+    void infoViewKeepsNewestLines();
+    void infoViewScrollLock();
 };
 
 void TestViews::listRemoval_data()
@@ -552,6 +555,56 @@ void TestViews::chatViewSelectsAndCopies()
     QCOMPARE(view.selectedText(), QStringLiteral("Ann"));
     QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, lineEnd);
     QCOMPARE(view.selectedText(), QStringLiteral("Ann waves"));
+}
+
+void TestViews::infoViewKeepsNewestLines()
+{
+    InfoView view;
+    view.setLimits(3, 1000);
+    QSignalSpy edits(view.document(), &QTextDocument::contentsChange);
+    view.appendLines({QStringLiteral("one"), QStringLiteral("two")});
+    QCOMPARE(edits.count(), 1);
+    view.appendLines({QStringLiteral("three"), QStringLiteral("fo\rur"), QString("fi\u2029ve")});
+    QCOMPARE(view.toPlainText(), QStringLiteral("three\nfo ur\nfi ve"));
+    view.setLimits(100, 12);
+    QCOMPARE(view.toPlainText(), QStringLiteral("fo ur\nfi ve"));
+    view.appendLines({QString(40, u'x')});
+    QCOMPARE(view.toPlainText(), QString(40, u'x'));
+}
+
+void TestViews::infoViewScrollLock()
+{
+    InfoView view;
+    view.setLimits(150, InfoView::kMaxCharacters);
+    view.resize(300, 120);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    QStringList lines;
+    for (int i = 0; i < 100; ++i)
+        lines << QStringLiteral("line %1").arg(i);
+    view.appendLines(lines);
+    QScrollBar* bar = view.verticalScrollBar();
+    QVERIFY(bar->maximum() > 0);
+    QCOMPARE(bar->value(), bar->maximum());
+
+    // Scrolled up, the top line stays while lines come and old ones go.
+    bar->setValue(60);
+    const QString top = view.cursorForPosition(QPoint(2, 2)).block().text();
+    lines.clear();
+    for (int i = 100; i < 130; ++i)
+        lines << QStringLiteral("line %1").arg(i);
+    view.appendLines(lines);
+    QCOMPARE(view.document()->firstBlock().text(), QStringLiteral("line 0"));
+    view.appendLines(lines);
+    QCOMPARE(view.document()->firstBlock().text(), QStringLiteral("line 10"));
+    QCOMPARE(view.cursorForPosition(QPoint(2, 2)).block().text(), top);
+    QVERIFY(bar->value() < bar->maximum());
+
+    // Back at the end, it follows.
+    bar->setValue(bar->maximum());
+    view.appendLines({QStringLiteral("last")});
+    QCOMPARE(bar->value(), bar->maximum());
+    QCOMPARE(view.cursorForPosition(QPoint(2, view.viewport()->height() - 4)).block().text(), QStringLiteral("last"));
 }
 
 QTEST_MAIN(TestViews)
