@@ -247,9 +247,12 @@ std::optional<Run> runOnce(const QString& client, const Burst& burst)
             irc->write(burst.onWho + "PING :end\r\n");
         }
         while (sent < burst.lines.size() && irc->bytesToWrite() < kChunk) {
-            const qint64 piece = std::min(kChunk, burst.lines.size() - sent);
-            irc->write(burst.lines.constData() + sent, piece);
-            sent += piece;
+            // Whole lines only: a probe goes between two lines of the burst.
+            qint64 end = std::min(sent + kChunk, burst.lines.size());
+            if (end < burst.lines.size())
+                end = burst.lines.lastIndexOf("\r\n", end - 2) + 2;
+            irc->write(burst.lines.constData() + sent, end - sent);
+            sent = end;
             if (sent == burst.lines.size() && burst.onWho.isEmpty())
                 irc->write("PING :end\r\n");
         }

@@ -14,6 +14,7 @@
 #include <QTextLayout>
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 bool breaksLine(char16_t c)
 {
@@ -110,11 +111,16 @@ void ChatLog::trim()
         return;
     while (runs_.size() > 1 && runs_[1].start <= starts_.front())
         runs_.pop_front();
-    // The text of the lines gone is given back once it is as much as the
-    // text kept, which keeps the copying to a constant per character.
+    // The text of the lines gone makes room for new text once it is a
+    // quarter of the text kept: the kept text moves to the front of the same
+    // buffer, so that a full view stops growing, and each character moves a
+    // few times at most.
     const qint64 dead = starts_.front() - base_;
-    if (dead > 4096 && dead * 2 > text_.size()) {
-        text_ = text_.mid(dead);
+    const qint64 live = text_.size() - dead;
+    if (dead > 65536 && dead * 4 > live) {
+        QChar* data = text_.data();
+        std::memmove(data, data + dead, static_cast<size_t>(live) * sizeof(QChar));
+        text_.resize(live);
         base_ += dead;
     }
 }

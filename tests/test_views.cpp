@@ -363,6 +363,16 @@ void TestViews::chatViewKeepsNewestLines_data()
     QTest::newRow("breaks other than CR LF are blanks")
         << 10 << 1000 << Appends{{QString("a\rb\nc\u2028d\u2029e\u0085f\vg\r\n"), white}}
         << QStringList{"{#ffffff}a b c d e f g"};
+    // Enough text gone for the kept text to move to the front of its buffer
+    // several times.
+    Appends many;
+    QStringList last;
+    for (int i = 0; i < 30000; ++i) {
+        many.append({QStringLiteral("line %1\r\n").arg(i), i % 2 ? red : white});
+        if (i >= 29997)
+            last << QStringLiteral("{%1}line %2").arg(i % 2 ? red : white).arg(i);
+    }
+    QTest::newRow("many lines gone") << 3 << 1000000 << many << last;
     QTest::newRow("CR and LF in two appends are two blanks") << 10 << 1000 << Appends{{"a\r", white}, {"\nb", ""}}
                                                             << QStringList{"{#ffffff}a  b"};
 }
