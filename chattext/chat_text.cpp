@@ -105,12 +105,18 @@ FilterMatcher::FilterMatcher(const QVector<FilterPair>& pairs)
         byFirst_[folded.first() & 0xff].append(static_cast<int>(words_.size()));
         words_.append(folded);
     }
+    for (char16_t c = 0; c < 128; ++c)
+        asciiStarts_[c] = !byFirst_[foldedAt(QStringView(&c, 1), 0) & 0xff].isEmpty();
 }
 
 bool FilterMatcher::occursIn(QStringView text) const
 {
     const qsizetype size = text.size();
     for (qsizetype at = 0; at < size; ++at) {
+        // Most characters start no word, and a table says so at once.
+        const char16_t c = text[at].unicode();
+        if (c < 0x80 && !asciiStarts_[c])
+            continue;
         const char32_t first = foldedAt(text, at);
         for (const int w : byFirst_[first & 0xff]) {
             const QVector<char32_t>& word = words_[w];

@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QString>
 #include <QVector>
+#include <array>
 #include <optional>
 
 // The chat view's colours, as red, green, blue. One name means one value for
@@ -62,10 +63,11 @@ public:
 
 private:
     QVector<FilterPair> pairs_;
-    // The words, folded; and per low byte of a folded first character, the
-    // words that start with it.
+    // The words, folded; per low byte of a folded first character, the
+    // words that start with it; and whether an ASCII character starts any.
     QVector<QVector<char32_t>> words_;
     QVector<QVector<int>> byFirst_;
+    std::array<bool, 128> asciiStarts_{};
 };
 
 // profaneFilter above, at the cost of one pass over a text that holds none of
