@@ -58,26 +58,6 @@ void paintBlue(QWidget* widget)
     widget->setPalette(pal);
 }
 
-// Keeps the entry line within its length: what is typed or pasted past it is
-// refused, and the text already there stays whole.
-void limitLength(QPlainTextEdit* edit, int maxLength)
-{
-    QObject::connect(edit, &QPlainTextEdit::textChanged, edit, [edit, maxLength] {
-        const int size = static_cast<int>(edit->toPlainText().size());
-        const int over = size - maxLength;
-        if (over <= 0)
-            return;
-        // The caret stands after what was just typed or pasted: its excess
-        // goes. Text set as a whole (caret at its start) loses its end.
-        QTextCursor cursor = edit->textCursor();
-        const int end = cursor.position() >= over ? cursor.position() : size;
-        cursor.setPosition(end - over);
-        cursor.setPosition(end, QTextCursor::KeepAnchor);
-        cursor.removeSelectedText();
-        edit->setTextCursor(cursor);
-    });
-}
-
 // Calls back on Enter (Return or the keypad's Enter, whatever the modifiers)
 // and leaves the key to the box, which then starts a new line.
 class EnterKeyWatcher : public QObject {
@@ -131,14 +111,12 @@ Channel::Channel()
     for (ListView* list : {users, games})
         list->header()->setStretchLastSection(false);
     chat = new RichTextView(this);
-    chat->setReadOnly(true);
     paintBlue(chat);
-    message = new QPlainTextEdit(this);
+    message = new EntryLine(kMessageMaxLength, this);
     message->setTabChangesFocus(true);
     message->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     message->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     paintBlue(message);
-    limitLength(message, kMessageMaxLength);
     message->installEventFilter(new EnterKeyWatcher(message, [this] { message_EnterPressed(); }));
     connect(message, &QPlainTextEdit::textChanged, this, [] { lobby().userTyping(); });
 

@@ -143,6 +143,73 @@ QString profaneFilter(QString& filterTxt, const QVector<FilterPair>& pairs)
     return filterTxt;
 }
 
+namespace {
+
+// A character as the case-insensitive replacement compares it: folded, and a
+// low surrogate together with the high surrogate before it.
+char32_t foldedAt(QStringView text, qsizetype i)
+{
+    const char16_t c = text[i].unicode();
+    if (c < 0x80)
+        return c >= u'A' && c <= u'Z' ? char32_t(c + 32) : char32_t(c);
+    char32_t ucs4 = c;
+    if (QChar::isLowSurrogate(c) && i > 0 && text[i - 1].isHighSurrogate())
+        ucs4 = QChar::surrogateToUcs4(text[i - 1].unicode(), c);
+    return QChar::toCaseFolded(ucs4);
+}
+
+} // namespace
+
+FilterMatcher::FilterMatcher(const QVector<FilterPair>& pairs)
+    : pairs_(pairs)
+    , byFirst_(256)
+{
+    for (const FilterPair& pair : pairs) {
+        if (pair.word.isEmpty() || pair.replacement.size() != pair.word.size())
+            continue;
+        QVector<char32_t> folded;
+        folded.reserve(pair.word.size());
+        for (qsizetype i = 0; i < pair.word.size(); ++i)
+            folded.append(foldedAt(pair.word, i));
+        byFirst_[folded.first() & 0xff].append(static_cast<int>(words_.size()));
+        words_.append(folded);
+    }
+    for (char16_t c = 0; c < 128; ++c)
+        asciiStarts_[c] = !byFirst_[foldedAt(QStringView(&c, 1), 0) & 0xff].isEmpty();
+}
+
+bool FilterMatcher::occursIn(QStringView text) const
+{
+    const qsizetype size = text.size();
+    for (qsizetype at = 0; at < size; ++at) {
+        // Most characters start no word, and a table says so at once.
+        const char16_t c = text[at].unicode();
+        if (c < 0x80 && !asciiStarts_[c])
+            continue;
+        const char32_t first = foldedAt(text, at);
+        for (const int w : byFirst_[first & 0xff]) {
+            const QVector<char32_t>& word = words_[w];
+            if (word.first() != first || word.size() > size - at)
+                continue;
+            qsizetype k = 1;
+            while (k < word.size() && foldedAt(text, at + k) == word[k])
+                ++k;
+            if (k == word.size())
+                return true;
+        }
+    }
+    return false;
+}
+
+QString profaneFilter(QString& filterTxt, const FilterMatcher& matcher)
+{
+    // No word in the text means no pair changes it, so no later pair sees
+    // anything an earlier one wrote.
+    if (!matcher.occursIn(filterTxt))
+        return filterTxt;
+    return profaneFilter(filterTxt, matcher.pairs());
+}
+
 OutgoingDecision decideOutgoing(const QString& message, bool iAmAway)
 {
     using Kind = OutgoingDecision::Kind;

@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QString>
 #include <QVector>
+#include <array>
 #include <optional>
 
 // The chat view's colours, as red, green, blue. One name means one value for
@@ -67,6 +68,32 @@ QString shownName(const QString& name);
 // True for a character shownText() takes out of a name: it could make the
 // name read as another one, or carry a control character to the wire.
 bool isHiddenInName(QChar c);
+
+// The filter's words, made ready once to be looked for in a single pass. It
+// finds a word exactly where the pair-by-pair replacement above would (the
+// same case folding, a surrogate pair folded as one character), so a text in
+// which it finds none would come back unchanged.
+class FilterMatcher {
+public:
+    FilterMatcher() = default;
+    explicit FilterMatcher(const QVector<FilterPair>& pairs);
+
+    // Whether any word that can mask something occurs in `text`, in any case.
+    bool occursIn(QStringView text) const;
+    const QVector<FilterPair>& pairs() const { return pairs_; }
+
+private:
+    QVector<FilterPair> pairs_;
+    // The words, folded; per low byte of a folded first character, the
+    // words that start with it; and whether an ASCII character starts any.
+    QVector<QVector<char32_t>> words_;
+    QVector<QVector<int>> byFirst_;
+    std::array<bool, 128> asciiStarts_{};
+};
+
+// profaneFilter above, at the cost of one pass over a text that holds none of
+// the words; a text that holds one gets the pair-by-pair replacement.
+QString profaneFilter(QString& filterTxt, const FilterMatcher& matcher);
 
 // What one typed line asks for, after the filter has been applied by the caller.
 struct OutgoingDecision {

@@ -20,7 +20,7 @@ seconds=$1
 repo="$(cd "$(dirname "$0")/.." && pwd)"
 build="${TAVIMERE_FUZZ_BUILD:-$repo/build-fuzz}"
 work="${TAVIMERE_FUZZ_WORK:-$build/fuzz-work}"
-targets=(${TAVIMERE_FUZZ_TARGETS:-fuzz_irc_lines fuzz_gateway fuzz_chat_text fuzz_outgoing fuzz_unscramble})
+targets=(${TAVIMERE_FUZZ_TARGETS:-fuzz_irc_lines fuzz_gateway fuzz_chat_text fuzz_filter fuzz_outgoing fuzz_unscramble})
 jobs=${TAVIMERE_FUZZ_JOBS:-${#targets[@]}}
 
 if [ ! -f "$build/CMakeCache.txt" ]; then

@@ -22,7 +22,6 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScrollBar>
 #include <QSet>
 #include <QTimer>
 
@@ -57,8 +56,10 @@ Lobby::Lobby()
     , outboxTimer_(new QTimer(this))
     , dispatchTimer_(new QTimer(this))
 {
+    QVector<FilterPair> pairs;
     for (const scrambled::FilterText& pair : scrambled::kFilter)
-        filterPairs_.append({plainText(pair.word), plainText(pair.mask)});
+        pairs.append({plainText(pair.word), plainText(pair.mask)});
+    filter_ = FilterMatcher(pairs);
     setWindowTitle(QStringLiteral("Fenmoor Lobby - Tavimere"));
     setWindowIcon(pictures::applicationIcon());
     setFixedSize(twipsToPixelsX(8670), twipsToPixelsY(6870));
@@ -91,8 +92,7 @@ Lobby::Lobby()
     setTwipGeometry(whoList, 120, 2760, 8415, 1815);
     whoList->setColumnWidthPx(0, twipsToPixelsX(3000));
     Label3 = makeLabel(this, QStringLiteral("Server Data"), 120, 4680, 1095, 255);
-    ircInfo = new QPlainTextEdit(this);
-    ircInfo->setReadOnly(true);
+    ircInfo = new InfoView(this);
     QPalette infoPal = ircInfo->palette();
     infoPal.setColor(QPalette::Base, blue);
     infoPal.setColor(QPalette::Text, Qt::white);
@@ -238,6 +238,7 @@ void Lobby::resetToDesign()
     assembler_.clear();
     outbox_.reset();
     pendingInfo_.clear();
+    pendingInfoColours_.clear();
     pendingNotes_.clear();
     gameListResponse_.clear();
     registered_ = false;
@@ -411,7 +412,7 @@ SessionView Lobby::view() const
     session.away = iAmAway;
     session.awayMessage = myAwayMessage;
     session.connected = irc->state() == Socket::Connected;
-    session.filterPairs = &filterPairs_;
+    session.filterWords = &filter_;
     session.chatServerHost = service().chatServerHost;
     session.maskedHost = service().maskedHost;
     session.isMember = [users = window.users](const QString& nick) { return users->contains(nick); };
@@ -463,6 +464,7 @@ void Lobby::dispatch()
     dispatching_ = false;
     if (!isLoaded() || session != session_) {
         pendingInfo_.clear();
+        pendingInfoColours_.clear();
         return;
     }
     flushInfo();
@@ -489,7 +491,7 @@ void Lobby::applyStep(const Step& step)
     using Kind = Step::Kind;
     switch (step.kind) {
     case Kind::Info:
-        appendInfo({ColourRun{step.text, std::nullopt}});
+        appendInfo(step.text);
         break;
     case Kind::ClearChannels:
         channels->clear();
@@ -553,7 +555,9 @@ void Lobby::applyStep(const Step& step)
     case Kind::LobbyNote:
         // Seen in the lobby now, and still there in the next channel window.
         pendingNotes_.append(step.runs);
-        appendInfo(step.runs);
+        for (const ColourRun& run : step.runs)
+            appendInfo(run.text.chopped(run.text.endsWith(QLatin1String("\r\n")) ? 2 : 0),
+                       run.colour.value_or(QColor()));
         break;
     case Kind::FocusEntry:
         channel().message->setFocus();
@@ -646,41 +650,24 @@ void Lobby::askUnknownFlags()
 // Kept until the slice of received lines is handled, then shown in one edit
 // with one scroll: a long message of the day would otherwise redraw the view
 // for every line.
-void Lobby::appendInfo(const QVector<ColourRun>& runs)
+void Lobby::appendInfo(const QString& line, const QColor& colour)
 {
-    if (!pendingInfo_.isEmpty() || !ircInfo->document()->isEmpty())
-        pendingInfo_.append(ColourRun{QStringLiteral("\n"), std::nullopt});
-    for (ColourRun run : runs) {
-        // One line each: the break that ends a chat line is the next line's.
-        if (run.text.endsWith(QLatin1String("\r\n")))
-            run.text.chop(2);
-        pendingInfo_.append(run);
-    }
+    pendingInfo_.append(line);
+    pendingInfoColours_.append(colour);
 }
 
 void Lobby::flushInfo()
 {
-    if (pendingInfo_.isEmpty())
-        return;
-    QTextCursor cursor = ircInfo->textCursor();
-    cursor.beginEditBlock();
-    cursor.movePosition(QTextCursor::End);
-    for (const ColourRun& run : std::as_const(pendingInfo_)) {
-        QTextCharFormat format;
-        format.setForeground(run.colour.value_or(QColor(Qt::white)));
-        cursor.insertText(run.text, format);
-    }
-    cursor.endEditBlock();
+    ircInfo->appendLines(pendingInfo_, pendingInfoColours_);
     pendingInfo_.clear();
-    ircInfo->setTextCursor(cursor);
-    ircInfo->verticalScrollBar()->setValue(ircInfo->verticalScrollBar()->maximum());
+    pendingInfoColours_.clear();
 }
 
 // ------------------------------------------------------------ chat text
 
 QString Lobby::profaneFilter(QString& filterTxt) const
 {
-    return ::profaneFilter(filterTxt, filterPairs_);
+    return ::profaneFilter(filterTxt, filter_);
 }
 
 void Lobby::printMe(const QString& actionSubject, QString& action)

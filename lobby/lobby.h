@@ -5,18 +5,19 @@
 #include "lobby/irc_lines.h"
 #include "lobby/session_rules.h"
 #include "login/gateway_http.h"
+#include "platform/chatview.h"
 #include "platform/dialogs.h"
 #include "platform/form.h"
 
 #include <QElapsedTimer>
 #include <QString>
+#include <QStringList>
 #include <QVector>
 #include <deque>
 
 class Channel;
 class ListView;
 class QLabel;
-class QPlainTextEdit;
 class QPushButton;
 class QTimer;
 class Socket;
@@ -88,7 +89,7 @@ public:
 
     ListView* channels;
     ListView* whoList;
-    QPlainTextEdit* ircInfo;
+    InfoView* ircInfo;
     QPushButton* refreshChanButton;
     QPushButton* logoff;
     QLabel* Label1;
@@ -129,7 +130,7 @@ private:
     void askUnknownFlags();
     void backToLobby();
     void showBoxes();
-    void appendInfo(const QVector<ColourRun>& runs);
+    void appendInfo(const QString& line, const QColor& colour = QColor());
     void flushInfo();
     void showGreeting(const QString& text);
     void setEntering(bool entering);
@@ -151,7 +152,7 @@ private:
         quint64 session;
     };
 
-    QVector<FilterPair> filterPairs_;
+    FilterMatcher filter_;
     LineAssembler assembler_;
     SessionMemory memory_;
     ChatOutbox outbox_;
@@ -161,7 +162,9 @@ private:
     std::deque<PendingBox> boxes_;
     bool showingBoxes_ = false;
     bool endingBoxShown_ = false;
-    QVector<ColourRun> pendingInfo_;
+    // Lines for the server-data view, and their colours.
+    QStringList pendingInfo_;
+    QList<QColor> pendingInfoColours_;
     // Private messages that came while no channel was shown.
     QVector<ColourRun> pendingNotes_;
     // The greeting, while the line shows a channel being entered.

@@ -147,8 +147,8 @@ private:
 
 QString filtered(const SessionView& session, QString text)
 {
-    if (session.filter && session.filterPairs)
-        profaneFilter(text, *session.filterPairs);
+    if (session.filter && session.filterWords)
+        profaneFilter(text, *session.filterWords);
     return text;
 }
 

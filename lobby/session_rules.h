@@ -85,7 +85,7 @@ struct SessionView {
     QString awayMessage;
     // The chat connection is up: lines can be sent.
     bool connected = true;
-    const QVector<FilterPair>* filterPairs = nullptr;
+    const FilterMatcher* filterWords = nullptr;
     // How the chat server names itself and every user.
     QString chatServerHost;
     QString maskedHost;

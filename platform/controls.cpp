@@ -2,8 +2,10 @@
 
 #include "platform/listview.h"
 
-#include <QScrollBar>
+#include <QKeyEvent>
+#include <QMimeData>
 #include <QTextCursor>
+#include <algorithm>
 
 ImageCombo::ImageCombo(QWidget* parent)
     : QComboBox(parent)
@@ -21,52 +23,101 @@ void ImageCombo::setSelectedIndex(int index)
     setCurrentIndex(index >= 1 && index <= count() ? index - 1 : -1);
 }
 
-RichTextView::RichTextView(QWidget* parent)
+EntryLine::EntryLine(int maxLength, QWidget* parent)
     : QPlainTextEdit(parent)
+    , maxLength_(maxLength)
 {
-    setUndoRedoEnabled(false);
+    // Text set or inserted by the program, and whatever else gets past the
+    // checks below, is cut back afterwards.
+    connect(this, &QPlainTextEdit::textChanged, this, &EntryLine::cutExcess);
 }
 
-void RichTextView::appendText(const QString& text, std::optional<QColor> colour)
+QString EntryLine::fitting(const QString& text, int room)
 {
-    if (colour)
-        current_ = *colour;
-    QTextCursor cursor = batchDepth_ > 0 ? batch_ : QTextCursor(document());
-    cursor.movePosition(QTextCursor::End);
-    QTextCharFormat format;
-    if (current_.isValid())
-        format.setForeground(current_);
-    QString plain = text;
-    plain.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    cursor.insertText(plain, format);
-    if (batchDepth_ == 0)
-        verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+    if (room <= 0)
+        return QString();
+    if (text.size() <= room)
+        return text;
+    qsizetype end = room;
+    if (text.at(end - 1).isHighSurrogate() && text.at(end).isLowSurrogate())
+        --end;
+    return text.left(end);
 }
 
-void RichTextView::clear()
+int EntryLine::length() const
 {
-    if (batchDepth_ == 0) {
-        QPlainTextEdit::clear();
+    // The document counts one character more than it holds: the end of its
+    // last line.
+    return document()->characterCount() - 1;
+}
+
+int EntryLine::room() const
+{
+    const QTextCursor cursor = textCursor();
+    return maxLength_ - length() + (cursor.selectionEnd() - cursor.selectionStart());
+}
+
+void EntryLine::insertFromMimeData(const QMimeData* source)
+{
+    if (!source || !source->hasText())
+        return;
+    // The box keeps a CR LF as one line break, as it does a lone CR or LF.
+    QString text = source->text();
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    const QString fits = fitting(text, room());
+    if (fits.isEmpty())
+        return;
+    QMimeData cut;
+    cut.setText(fits);
+    QPlainTextEdit::insertFromMimeData(&cut);
+}
+
+void EntryLine::keyPressEvent(QKeyEvent* event)
+{
+    const QString text = event->text();
+    const bool inserts = !text.isEmpty() && std::all_of(text.cbegin(), text.cend(), [](QChar c) {
+        return c.isPrint() || c.isSurrogate();
+    });
+    // A key whose character does not fit is refused, like any further key.
+    if (inserts && fitting(text, room()).size() < text.size()) {
+        event->accept();
         return;
     }
-    batch_.endEditBlock();
-    QPlainTextEdit::clear();
-    batch_ = QTextCursor(document());
-    batch_.beginEditBlock();
+    QPlainTextEdit::keyPressEvent(event);
 }
 
-void RichTextView::beginAppends()
+void EntryLine::inputMethodEvent(QInputMethodEvent* event)
 {
-    if (batchDepth_++ == 0) {
-        batch_ = QTextCursor(document());
-        batch_.beginEditBlock();
-    }
-}
-
-void RichTextView::endAppends()
-{
-    if (batchDepth_ == 0 || --batchDepth_ > 0)
+    const QString commit = event->commitString();
+    const int room = this->room() + event->replacementLength();
+    if (commit.size() <= room) {
+        QPlainTextEdit::inputMethodEvent(event);
         return;
-    batch_.endEditBlock();
-    verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+    }
+    QInputMethodEvent cut(event->preeditString(), event->attributes());
+    cut.setCommitString(fitting(commit, room), event->replacementStart(), event->replacementLength());
+    QPlainTextEdit::inputMethodEvent(&cut);
+}
+
+void EntryLine::cutExcess()
+{
+    const int size = length();
+    const int over = size - maxLength_;
+    if (over <= 0)
+        return;
+    // The caret stands after what was just put in: its excess goes. Text set
+    // as a whole (caret at its start) loses its end. Either way a surrogate
+    // pair goes whole.
+    QTextCursor cursor = textCursor();
+    const int end = cursor.position() >= over ? cursor.position() : size;
+    int start = end - over;
+    if (start > 0) {
+        const QString text = toPlainText();
+        if (text.at(start - 1).isHighSurrogate() && text.at(start).isLowSurrogate())
+            --start;
+    }
+    cursor.setPosition(start);
+    cursor.setPosition(end, QTextCursor::KeepAnchor);
+    cursor.removeSelectedText();
+    setTextCursor(cursor);
 }

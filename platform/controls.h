@@ -1,8 +1,10 @@
 #pragma once
 
+// The chat view has a file of its own.
+#include "platform/chatview.h"
+
 #include <QComboBox>
 #include <QPlainTextEdit>
-#include <optional>
 
 class ImageList;
 
@@ -22,25 +24,30 @@ private:
     const ImageList* images_ = nullptr;
 };
 
-// The chat view: text is only ever appended, always as plain text (never as
-// markup), each run in one colour. A plain-text document lays out only the
-// lines on screen, which keeps a flooded channel fast and small.
-class RichTextView : public QPlainTextEdit {
+// A multi-line entry box that holds at most maxLength characters. What is
+// pasted, dropped or typed past the limit is cut before it reaches the box,
+// so a long paste costs no more than a short one; the text already there
+// stays whole, and a character of two UTF-16 units (an emoji) is taken or
+// refused whole.
+class EntryLine : public QPlainTextEdit {
     Q_OBJECT
 public:
-    explicit RichTextView(QWidget* parent = nullptr);
-    // Moves to the end and inserts `text`; without a colour the text takes
-    // the colour of the text before it. CR LF ends a line.
-    void appendText(const QString& text, std::optional<QColor> colour = std::nullopt);
-    // One undo-free edit block for a burst of appends, laid out and scrolled
-    // once at its end.
-    void beginAppends();
-    void endAppends();
-    // Empties the view; safe in the middle of a burst.
-    void clear();
+    explicit EntryLine(int maxLength, QWidget* parent = nullptr);
+
+    // The longest start of `text` of at most `room` UTF-16 units that does
+    // not end in the first half of a surrogate pair.
+    static QString fitting(const QString& text, int room);
+
+protected:
+    void insertFromMimeData(const QMimeData* source) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void inputMethodEvent(QInputMethodEvent* event) override;
 
 private:
-    QColor current_;
-    int batchDepth_ = 0;
-    QTextCursor batch_;
+    // How many characters may go in at the caret, in place of the selection.
+    int room() const;
+    int length() const;
+    void cutExcess();
+
+    int maxLength_;
 };

@@ -1,7 +1,9 @@
 #include "platform/listview.h"
 
+#include <QAbstractTableModel>
 #include <QHeaderView>
-#include <QMouseEvent>
+#include <QScrollBar>
+#include <algorithm>
 #include <cmath>
 
 void ImageList::add(const QPixmap& picture)
@@ -20,23 +22,64 @@ QPixmap ImageList::picture(int index) const
     return contains(index) ? pictures_[index - 1] : QPixmap();
 }
 
+// ------------------------------------------------------------- row index
+
+// tree_[i - 1] sums the slots (i - lowbit(i), i], slots counted from 1.
+void ListView::RowIndex::append(int value)
+{
+    const int i = static_cast<int>(tree_.size()) + 1;
+    const int low = i & -i;
+    tree_.push_back(value + before(i - 1) - before(i - low));
+}
+
+void ListView::RowIndex::add(int slot, int delta)
+{
+    for (int i = slot + 1; i <= static_cast<int>(tree_.size()); i += i & -i)
+        tree_[i - 1] += delta;
+}
+
+int ListView::RowIndex::before(int slot) const
+{
+    int sum = 0;
+    for (int i = slot; i > 0; i -= i & -i)
+        sum += tree_[i - 1];
+    return sum;
+}
+
+int ListView::RowIndex::slotOf(int row) const
+{
+    const int size = static_cast<int>(tree_.size());
+    int step = 1;
+    while (step * 2 <= size)
+        step *= 2;
+    int slot = 0;
+    int rest = row + 1;
+    for (; step > 0; step /= 2) {
+        if (slot + step <= size && tree_[slot + step - 1] < rest) {
+            slot += step;
+            rest -= tree_[slot - 1];
+        }
+    }
+    return slot;
+}
+
+// ------------------------------------------------------------------ model
+
+// What the screen sees: the rows it has been told of.
 class ListView::Model : public QAbstractTableModel {
 public:
-    struct Item {
-        QString key;
-        QStringList cells;
-        int icon = 0;
-    };
+    explicit Model(ListView* list)
+        : QAbstractTableModel(list)
+        , list_(list)
+    {
+    }
 
     QStringList captions;
     const ImageList* images = nullptr;
-    QVector<Item> items;
-    // Keys beside the rows, so that lookups stay constant-time.
-    QHash<QString, int> keys;
 
     int rowCount(const QModelIndex& parent) const override
     {
-        return parent.isValid() ? 0 : static_cast<int>(items.size());
+        return parent.isValid() ? 0 : list_->shownCount_;
     }
     int columnCount(const QModelIndex& parent) const override
     {
@@ -44,9 +87,9 @@ public:
     }
     QVariant data(const QModelIndex& idx, int role) const override
     {
-        if (!idx.isValid() || idx.row() >= items.size())
+        if (!idx.isValid() || idx.row() >= list_->shownCount_)
             return {};
-        const Item& item = items[idx.row()];
+        const Item& item = list_->slots_[list_->shownRows_.slotOf(idx.row())];
         if (role == Qt::DisplayRole)
             return idx.column() < item.cells.size() ? item.cells[idx.column()] : QString();
         if (role == Qt::DecorationRole && idx.column() == 0 && images && item.icon > 0)
@@ -59,43 +102,30 @@ public:
             return captions[section];
         return {};
     }
-    void changed(int row, int column)
-    {
-        const QModelIndex i = createIndex(row, column);
-        emit dataChanged(i, i);
-    }
-    void append(Item item)
-    {
-        const int row = static_cast<int>(items.size());
-        beginInsertRows({}, row, row);
-        items.append(std::move(item));
-        endInsertRows();
-    }
-    void removeAt(int row)
-    {
-        beginRemoveRows({}, row, row);
-        items.removeAt(row);
-        endRemoveRows();
-    }
-    void removeAll()
-    {
-        beginResetModel();
-        items.clear();
-        endResetModel();
-    }
     void setCaptions(const QStringList& c)
     {
         beginResetModel();
         captions = c;
         endResetModel();
     }
+
+    using QAbstractTableModel::beginInsertRows;
+    using QAbstractTableModel::beginRemoveRows;
+    using QAbstractTableModel::beginResetModel;
+    using QAbstractTableModel::endInsertRows;
+    using QAbstractTableModel::endRemoveRows;
+    using QAbstractTableModel::endResetModel;
+
+private:
+    ListView* list_;
 };
+
+// ------------------------------------------------------------------- list
 
 ListView::ListView(QWidget* parent)
     : QTreeView(parent)
-    , model_(new Model)
+    , model_(new Model(this))
 {
-    model_->setParent(this);
     setModel(model_);
     setRootIsDecorated(false);
     setUniformRowHeights(true);
@@ -119,77 +149,220 @@ void ListView::setImageList(const ImageList* images)
     model_->images = images;
 }
 
+const ListView::Item* ListView::itemAt(int row) const
+{
+    if (row < 0 || row >= liveCount_)
+        return nullptr;
+    return &slots_[rows_.slotOf(row)];
+}
+
+void ListView::appendSlot(const QString& key, const QString& text, bool keyed)
+{
+    Item& item = slots_.emplace_back();
+    item.key = key;
+    item.cells = QStringList{text};
+    item.keyed = keyed;
+    item.live = true;
+    rows_.append(1);
+    shownRows_.append(0);
+    ++liveCount_;
+    if (batchDepth_ == 0)
+        showChanges();
+}
+
+void ListView::changed(int slot, int column)
+{
+    if (!slots_[slot].shown)
+        return;
+    if (batchDepth_ > 0) {
+        dirtyFirst_ = dirtyFirst_ < 0 ? slot : std::min(dirtyFirst_, slot);
+        dirtyLast_ = std::max(dirtyLast_, slot);
+        return;
+    }
+    const QModelIndex i = model_->index(shownRows_.before(slot), column);
+    emit model_->dataChanged(i, i);
+}
+
+// Takes shown slots firstSlot to lastSlot (all removed from the list, and
+// neighbours on the screen) off the screen in one removal.
+void ListView::removeShown(int firstSlot, int lastSlot)
+{
+    const int first = shownRows_.before(firstSlot);
+    const int last = shownRows_.before(lastSlot);
+    // The view would hand the current item on to the next row and lay the
+    // whole list out again to show it, at every removal of a burst that goes
+    // down the list; the item leaves alone instead, with nothing current
+    // after it.
+    const int current = currentIndex().row();
+    if (current >= first && current <= last)
+        selectionModel()->setCurrentIndex({}, QItemSelectionModel::NoUpdate);
+    model_->beginRemoveRows({}, first, last);
+    for (int slot = firstSlot; slot <= lastSlot; ++slot) {
+        if (!slots_[slot].shown)
+            continue;
+        slots_[slot] = Item();
+        shownRows_.add(slot, -1);
+        --shownCount_;
+    }
+    model_->endRemoveRows();
+}
+
+// Tells the screen everything it has not heard of yet: removals, changes,
+// then the items added, in one insertion.
+void ListView::showChanges()
+{
+    if (!removedShown_.empty()) {
+        std::sort(removedShown_.begin(), removedShown_.end());
+        // From the end, so that the rows of the runs still to go stay put.
+        size_t end = removedShown_.size();
+        while (end > 0) {
+            size_t begin = end - 1;
+            while (begin > 0
+                   && shownRows_.before(removedShown_[begin - 1]) + 1 == shownRows_.before(removedShown_[begin]))
+                --begin;
+            removeShown(removedShown_[begin], removedShown_[end - 1]);
+            end = begin;
+        }
+        removedShown_.clear();
+    }
+    if (dirtyFirst_ >= 0) {
+        const int first = shownRows_.before(dirtyFirst_);
+        const int last = shownRows_.before(dirtyLast_ + 1) - 1;
+        dirtyFirst_ = dirtyLast_ = -1;
+        if (first <= last)
+            emit model_->dataChanged(model_->index(first, 0), model_->index(last, model_->columnCount({}) - 1));
+    }
+    const int added = liveCount_ - shownCount_;
+    const int size = static_cast<int>(slots_.size());
+    if (added > 0) {
+        model_->beginInsertRows({}, shownCount_, shownCount_ + added - 1);
+        for (int slot = firstUnshown_; slot < size; ++slot) {
+            if (slots_[slot].live) {
+                slots_[slot].shown = true;
+                shownRows_.add(slot, 1);
+            }
+        }
+        shownCount_ = liveCount_;
+        model_->endInsertRows();
+    }
+    firstUnshown_ = size;
+}
+
 bool ListView::add(const QString& key, const QString& text)
 {
     // One lookup both checks and claims the key: lists of thousands are
     // filled an item at a time from a single server burst.
-    auto& index = model_->keys;
-    const qsizetype before = index.size();
-    int& row = index[key];
-    if (index.size() == before)
+    const qsizetype before = keys_.size();
+    int& slot = keys_[key];
+    if (keys_.size() == before)
         return false;
-    row = count();
-    model_->append({key, {text}, 0});
+    slot = static_cast<int>(slots_.size());
+    appendSlot(key, text, true);
     return true;
 }
 
 bool ListView::remove(const QString& key)
 {
-    auto& index = model_->keys;
-    const auto it = index.find(key);
-    if (it == index.end())
+    const auto it = keys_.constFind(key);
+    if (it == keys_.constEnd())
         return false;
-    const int removed = it.value();
-    index.erase(it);
-    model_->removeAt(removed);
-    for (auto i = index.begin(); i != index.end(); ++i) {
-        if (i.value() > removed)
-            --i.value();
+    const int slot = it.value();
+    keys_.erase(it);
+    Item& item = slots_[slot];
+    item.live = false;
+    rows_.add(slot, -1);
+    --liveCount_;
+    ++deadCount_;
+    if (!item.shown) {
+        item = Item();
+        return true;
+    }
+    // The screen goes on showing the item until it is told.
+    removedShown_.push_back(slot);
+    if (batchDepth_ == 0) {
+        showChanges();
+        dropDeadSlots();
     }
     return true;
 }
 
+// Rebuilds the slots without the dead ones once they outnumber the live, so
+// that memory and lookups follow the list's size, not its history. The rows
+// stay as they are: nothing to tell the screen.
+void ListView::dropDeadSlots()
+{
+    if (deadCount_ < 64 || deadCount_ < liveCount_)
+        return;
+    std::vector<Item> live;
+    live.reserve(static_cast<size_t>(liveCount_));
+    rows_.clear();
+    shownRows_.clear();
+    for (Item& item : slots_) {
+        if (!item.live)
+            continue;
+        if (item.keyed)
+            keys_[item.key] = static_cast<int>(live.size());
+        live.push_back(std::move(item));
+        rows_.append(1);
+        shownRows_.append(1);
+    }
+    slots_ = std::move(live);
+    deadCount_ = 0;
+    firstUnshown_ = static_cast<int>(slots_.size());
+}
+
 bool ListView::setIcon(const QString& key, int icon)
 {
-    const auto r = row(key);
-    return r && setIconAt(*r, icon);
+    const auto it = keys_.constFind(key);
+    if (it == keys_.constEnd() || !model_->images || !model_->images->contains(icon))
+        return false;
+    slots_[it.value()].icon = icon;
+    changed(it.value(), 0);
+    return true;
 }
 
 bool ListView::setSubItem(const QString& key, int column, const QString& text)
 {
-    const auto r = row(key);
-    return r && setSubItemAt(*r, column, text);
+    const auto it = keys_.constFind(key);
+    if (it == keys_.constEnd() || column < 1 || column >= model_->captions.size())
+        return false;
+    QStringList& cells = slots_[it.value()].cells;
+    while (cells.size() <= column)
+        cells.append(QString());
+    cells[column] = text;
+    changed(it.value(), column);
+    return true;
 }
 
 std::optional<int> ListView::icon(const QString& key) const
 {
-    const auto r = row(key);
-    if (!r)
+    const auto it = keys_.constFind(key);
+    if (it == keys_.constEnd())
         return std::nullopt;
-    return model_->items[*r].icon;
+    return slots_[it.value()].icon;
 }
 
 std::optional<int> ListView::row(const QString& key) const
 {
-    const auto& index = model_->keys;
-    const auto it = index.constFind(key);
-    if (it == index.constEnd())
+    const auto it = keys_.constFind(key);
+    if (it == keys_.constEnd())
         return std::nullopt;
-    return it.value();
+    return rows_.before(it.value());
 }
 
 int ListView::appendItem(const QString& text)
 {
-    model_->append({QString(), {text}, 0});
-    return count() - 1;
+    appendSlot(QString(), text, false);
+    return liveCount_ - 1;
 }
 
 bool ListView::setIconAt(int row, int icon)
 {
     if (row < 0 || row >= count() || !model_->images || !model_->images->contains(icon))
         return false;
-    model_->items[row].icon = icon;
-    model_->changed(row, 0);
+    const int slot = rows_.slotOf(row);
+    slots_[slot].icon = icon;
+    changed(slot, 0);
     return true;
 }
 
@@ -197,47 +370,70 @@ bool ListView::setSubItemAt(int row, int column, const QString& text)
 {
     if (row < 0 || row >= count() || column < 1 || column >= model_->captions.size())
         return false;
-    QStringList& cells = model_->items[row].cells;
+    const int slot = rows_.slotOf(row);
+    QStringList& cells = slots_[slot].cells;
     while (cells.size() <= column)
         cells.append(QString());
     cells[column] = text;
-    model_->changed(row, column);
+    changed(slot, column);
     return true;
-}
-
-int ListView::count() const
-{
-    return static_cast<int>(model_->items.size());
 }
 
 QString ListView::key(int row) const
 {
-    return row >= 0 && row < count() ? model_->items[row].key : QString();
+    const Item* item = itemAt(row);
+    return item ? item->key : QString();
 }
 
 QString ListView::text(int row) const
 {
-    return row >= 0 && row < count() ? model_->items[row].cells.value(0) : QString();
+    const Item* item = itemAt(row);
+    return item ? item->cells.value(0) : QString();
 }
 
 QString ListView::subItem(int row, int column) const
 {
-    return row >= 0 && row < count() ? model_->items[row].cells.value(column) : QString();
+    const Item* item = itemAt(row);
+    return item ? item->cells.value(column) : QString();
 }
 
 int ListView::iconAt(int row) const
 {
-    return row >= 0 && row < count() ? model_->items[row].icon : 0;
+    const Item* item = itemAt(row);
+    return item ? item->icon : 0;
 }
 
 void ListView::clear()
 {
+    model_->beginResetModel();
     // A list is mostly refilled to about its old size right away; keeping
     // the key table's room spares growing it step by step again.
-    const qsizetype room = model_->keys.capacity();
-    model_->keys.clear();
-    model_->keys.reserve(room);
-    model_->removeAll();
+    const qsizetype room = keys_.capacity();
+    keys_.clear();
+    keys_.reserve(room);
+    slots_.clear();
+    rows_.clear();
+    shownRows_.clear();
+    liveCount_ = 0;
+    shownCount_ = 0;
+    deadCount_ = 0;
+    firstUnshown_ = 0;
+    removedShown_.clear();
+    dirtyFirst_ = dirtyLast_ = -1;
+    model_->endResetModel();
+}
+
+void ListView::beginBatch()
+{
+    ++batchDepth_;
+}
+
+void ListView::endBatch()
+{
+    if (batchDepth_ == 0 || --batchDepth_ > 0)
+        return;
+    showChanges();
+    dropDeadSlots();
 }
 
 std::optional<int> ListView::selectedRow() const
@@ -245,12 +441,54 @@ std::optional<int> ListView::selectedRow() const
     const QModelIndexList rows = selectionModel()->selectedRows();
     if (rows.isEmpty())
         return std::nullopt;
-    return rows.first().row();
+    // During a batch the screen may still show an item that has left.
+    const int slot = shownRows_.slotOf(rows.first().row());
+    if (!slots_[slot].live)
+        return std::nullopt;
+    return rows_.before(slot);
+}
+
+std::optional<QString> ListView::selectedKey() const
+{
+    const std::optional<int> r = selectedRow();
+    if (!r)
+        return std::nullopt;
+    return key(*r);
 }
 
 void ListView::selectRow(int row)
 {
+    // An item must be on the screen before it can be selected there.
+    showChanges();
     setCurrentIndex(model_->index(row, 0));
+}
+
+bool ListView::selectKey(const QString& key)
+{
+    const std::optional<int> r = row(key);
+    if (!r)
+        return false;
+    showChanges();
+    const bool scrolls = hasAutoScroll();
+    setAutoScroll(false);
+    setCurrentIndex(model_->index(*r, 0));
+    setAutoScroll(scrolls);
+    return true;
+}
+
+QPoint ListView::scrollPosition() const
+{
+    return {horizontalScrollBar()->value(), verticalScrollBar()->value()};
+}
+
+void ListView::setScrollPosition(QPoint position)
+{
+    // The scroll bars learn the list's new length only when the rows are laid
+    // out, which otherwise waits for the next pass of the event loop.
+    executeDelayedItemsLayout();
+    updateGeometries();
+    horizontalScrollBar()->setValue(position.x());
+    verticalScrollBar()->setValue(position.y());
 }
 
 void ListView::setColumnWidthPx(int column, double width)

@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QAbstractTableModel>
 #include <QHash>
 #include <QIcon>
+#include <QPoint>
 #include <QStringList>
 #include <QTreeView>
 #include <QVector>
@@ -24,9 +24,10 @@ private:
 };
 
 // Report-style list: items with an optional unique key, a text, sub-items and
-// a small icon. Lookups by key take constant time. Operations that cannot
-// apply (a key that exists, a key that does not, an icon the image list does
-// not have) change nothing and say so in their result.
+// a small icon. Operations that cannot apply (a key that exists, a key that
+// does not, an icon the image list does not have) change nothing and say so
+// in their result. Finding an item by key takes constant time; its row, and
+// removing it, take time logarithmic in the list's size.
 class ListView : public QTreeView {
     Q_OBJECT
 public:
@@ -37,7 +38,7 @@ public:
 
     // Keyed items. add() fails when the key exists already.
     bool add(const QString& key, const QString& text);
-    bool contains(const QString& key) const { return row(key).has_value(); }
+    bool contains(const QString& key) const { return keys_.contains(key); }
     bool remove(const QString& key);
     bool setIcon(const QString& key, int icon);
     bool setSubItem(const QString& key, int column, const QString& text);
@@ -48,16 +49,35 @@ public:
     int appendItem(const QString& text);
     bool setIconAt(int row, int icon);
     bool setSubItemAt(int row, int column, const QString& text);
-    int count() const;
+    int count() const { return liveCount_; }
     QString key(int row) const;
     QString text(int row) const;
     QString subItem(int row, int column) const;
     int iconAt(int row) const;
 
     void clear();
-    // The row of the selected item, if any.
+
+    // A burst of changes. Between beginBatch() and endBatch() the list itself
+    // is up to date at every call, while the screen goes on showing the list
+    // as it was and learns of the changes at endBatch(): the items added in
+    // one insertion, each run of neighbouring removed items in one removal,
+    // the changed items in one update. Batches nest; the outermost
+    // endBatch() counts.
+    void beginBatch();
+    void endBatch();
+
+    // The selected item, by row or by key (nullopt when none is selected).
     std::optional<int> selectedRow() const;
+    std::optional<QString> selectedKey() const;
+    // Selects an item and makes it current, scrolling it into view.
     void selectRow(int row);
+    // Selects the item with this key where the list stands, without
+    // scrolling; false when no item has the key.
+    bool selectKey(const QString& key);
+    // The scroll position, to be put back after the list has been emptied
+    // and filled again (a value past the new end stops at the end).
+    QPoint scrollPosition() const;
+    void setScrollPosition(QPoint position);
 
     void setColumnWidthPx(int column, double width);
 
@@ -65,6 +85,58 @@ signals:
     void itemDoubleClicked();
 
 private:
+    struct Item {
+        QString key;
+        QStringList cells;
+        int icon = 0;
+        bool keyed = false;
+        // In the list; and on the screen, which until the end of a batch
+        // still shows an item removed during it.
+        bool live = false;
+        bool shown = false;
+    };
+
+    // Items per slot, summed in a binary indexed tree: the row of a slot and
+    // the slot of a row both take logarithmic time, whatever the size.
+    class RowIndex {
+    public:
+        void clear() { tree_.clear(); }
+        void append(int value);
+        void add(int slot, int delta);
+        // Counted slots before `slot`.
+        int before(int slot) const;
+        // The slot holding counted row `row`.
+        int slotOf(int row) const;
+
+    private:
+        std::vector<int> tree_;
+    };
+
     class Model;
+
+    void appendSlot(const QString& key, const QString& text, bool keyed);
+    const Item* itemAt(int row) const;
+    void changed(int slot, int column);
+    void removeShown(int firstSlot, int lastSlot);
+    void showChanges();
+    void dropDeadSlots();
+
     Model* model_;
+    // The items in row order; a removed item leaves a dead slot behind until
+    // the dead outnumber the live.
+    std::vector<Item> slots_;
+    // Rows of the list (live slots) and of the screen (shown slots).
+    RowIndex rows_;
+    RowIndex shownRows_;
+    QHash<QString, int> keys_;
+    int liveCount_ = 0;
+    int shownCount_ = 0;
+    int deadCount_ = 0;
+    int batchDepth_ = 0;
+    // What the screen has yet to learn: slots added from `firstUnshown_` on,
+    // slots removed, and the range of slots changed.
+    int firstUnshown_ = 0;
+    std::vector<int> removedShown_;
+    int dirtyFirst_ = -1;
+    int dirtyLast_ = -1;
 };

@@ -1,5 +1,9 @@
 #include "chattext/chat_text.h"
+#include "encryption/scramble.h"
+#include "encryption/texts.h"
 
+#include <QDirIterator>
+#include <QFile>
 #include <QStringList>
 #include <QTest>
 
@@ -49,6 +53,42 @@ QString describe(const OutgoingDecision& d)
 
 const QString kNul(QChar::Null);
 
+// The filter before it had a matcher, kept as the reference the matcher must
+// agree with.
+QString pairByPair(QString text, const QVector<FilterPair>& pairs)
+{
+    for (const FilterPair& pair : pairs) {
+        if (pair.word.isEmpty() || pair.replacement.size() != pair.word.size())
+            continue;
+        text.replace(pair.word, pair.replacement, Qt::CaseInsensitive);
+    }
+    return text;
+}
+
+const QVector<FilterPair>& programPairs()
+{
+    static const QVector<FilterPair> pairs = [] {
+        turnBackStoredTexts({});
+        QVector<FilterPair> list;
+        for (const scrambled::FilterText& pair : scrambled::kFilter)
+            list.append({plainText(pair.word), plainText(pair.mask)});
+        return list;
+    }();
+    return pairs;
+}
+
+// The matcher and the reference give the same text, and a text in which the
+// matcher finds nothing is one the reference leaves alone.
+void checkAgainstReference(const QString& text, const QVector<FilterPair>& pairs)
+{
+    const FilterMatcher matcher(pairs);
+    const QString expected = pairByPair(text, pairs);
+    QString filterTxt = text;
+    QCOMPARE(profaneFilter(filterTxt, matcher), expected);
+    QCOMPARE(filterTxt, expected);
+    QVERIFY(matcher.occursIn(text) || expected == text);
+}
+
 } // namespace
 
 class TestChatText : public QObject {
@@ -59,6 +99,9 @@ private slots:
     void actionLine();
     void filter_data();
     void filter();
+    void matcherAgreesWithReplacement_data();
+    void matcherAgreesWithReplacement();
+    void matcherAgreesOnCorpus();
     void outgoing_data();
     void outgoing();
 };
@@ -134,6 +177,79 @@ void TestChatText::filter()
     QCOMPARE(profaneFilter(filterTxt, pairsOf(pairs)), filtered);
     QCOMPARE(filterTxt, filtered);
     QCOMPARE(filterTxt.size(), text.size());
+    filterTxt = text;
+    QCOMPARE(profaneFilter(filterTxt, FilterMatcher(pairsOf(pairs))), filtered);
+    QCOMPARE(filterTxt, filtered);
+}
+
+// Where case folding is not plain ASCII, the replacement's own idea of "the
+// same letter" decides; the matcher must not miss one it would replace.
+void TestChatText::matcherAgreesWithReplacement_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("pairs");  // empty: the program's own words
+
+    const QString high(QChar(0xD801));
+    const QString low(QChar(0xDC00));
+    const QString deseretCapital = QString::fromUcs4(U"\U00010400");
+    const QString deseretSmall = QString::fromUcs4(U"\U00010428");
+    QTest::newRow("Kelvin sign folds to k") << QString("\u212Aite") << QStringList{"kite", "k**e"};
+    QTest::newRow("long s folds to s") << QString("\u017Fea") << QStringList{"sea", "s*a"};
+    QTest::newRow("final sigma") << QString("\u03C2\u03A3") << QStringList{QString("\u03C3"), "*"};
+    QTest::newRow("sharp s is not ss") << QString("stra\u00DFe strasse") << QStringList{"ss", "**"};
+    QTest::newRow("dotted capital I") << QString("\u0130i\u0131I") << QStringList{"i", "*"};
+    QTest::newRow("surrogate pair folded whole") << deseretSmall + "X" << QStringList{deseretCapital + "x", "**x"};
+    QTest::newRow("low surrogate after a high one is not alone")
+        << high + low + "a" << QStringList{low + "a", "*a"};
+    QTest::newRow("lone low surrogate") << "x" + low + "A" << QStringList{low + "a", "*a"};
+    QTest::newRow("lone high surrogate before a word") << high + "Kite" << QStringList{"kite", "****"};
+    QTest::newRow("word at the very end") << "a bad" << QStringList{"bad", "b*d"};
+    QTest::newRow("word longer than the text") << "ba" << QStringList{"bad", "b*d"};
+    QTest::newRow("overlapping occurrences") << "aaaaa" << QStringList{"aaa", "b*b"};
+    QTest::newRow("replacement makes a later word") << "ab" << QStringList{"ab", "cd", "CD", "ok"};
+    QTest::newRow("replacement the word itself, other case") << "BAD bad" << QStringList{"bad", "bad"};
+    QTest::newRow("only skipped pairs") << "bad" << QStringList{"", "x", "bad", "b*"};
+    QTest::newRow("empty text") << "" << QStringList{"bad", "b*d"};
+    QTest::newRow("program words, none there") << "anyone up for a game on the new map? round 4" << QStringList{};
+    QStringList words;
+    for (const FilterPair& pair : programPairs())
+        words << pair.word.toUpper() << pair.word.left(1) + pair.word.mid(1).toUpper() << u'x' + pair.word + u'x';
+    QTest::newRow("program words, every one in changed case") << words.join(u' ') << QStringList{};
+    QTest::newRow("program words, cut short") << programPairs().first().word.chopped(1) << QStringList{};
+}
+
+void TestChatText::matcherAgreesWithReplacement()
+{
+    QFETCH(QString, text);
+    QFETCH(QStringList, pairs);
+    checkAgainstReference(text, pairs.isEmpty() ? programPairs() : pairsOf(pairs));
+}
+
+// Every seed of the fuzz targets, read as the fuzz targets read it (UTF-8 and
+// raw UTF-16), alone and with each of the program's words put in its middle.
+void TestChatText::matcherAgreesOnCorpus()
+{
+    QDirIterator seeds(QStringLiteral(TAVIMERE_SOURCE_DIR "/fuzz/corpus"), QDir::Files, QDirIterator::Subdirectories);
+    int files = 0;
+    while (seeds.hasNext()) {
+        QFile seed(seeds.next());
+        QVERIFY(seed.open(QIODevice::ReadOnly));
+        const QByteArray bytes = seed.readAll();
+        ++files;
+        const QString texts[] = {
+            QString::fromUtf8(bytes),
+            QString(reinterpret_cast<const QChar*>(bytes.constData()), bytes.size() / 2),
+        };
+        for (const QString& text : texts) {
+            checkAgainstReference(text, programPairs());
+            for (const FilterPair& pair : programPairs()) {
+                QString withWord = text;
+                withWord.insert(text.size() / 2, pair.word.toUpper());
+                checkAgainstReference(withWord, programPairs());
+            }
+        }
+    }
+    QVERIFY(files > 10);
 }
 
 void TestChatText::outgoing_data()

@@ -11,7 +11,7 @@
 
 namespace {
 
-QVector<FilterPair> gFilter;
+FilterMatcher gFilter;
 const QSet<QString> kMembers = {QStringLiteral("Kite"), QStringLiteral("Ace")};
 
 // The session a row runs in, in a few words:
@@ -36,7 +36,7 @@ Session sessionOf(const QString& words)
     v.ownIcon = 8;
     v.chatServerHost = QStringLiteral("irc.fenmoor.test");
     v.maskedHost = QStringLiteral("players.fenmoor.test");
-    v.filterPairs = &gFilter;
+    v.filterWords = &gFilter;
     v.lobbyShown = !w.contains(QLatin1String("channel"));
     v.channelLoaded = !w.contains(QLatin1String("lobby"));
     v.channelShown = w.contains(QLatin1String("channel"));
@@ -146,8 +146,10 @@ private slots:
 void TestSessionRules::initTestCase()
 {
     turnBackStoredTexts({});
+    QVector<FilterPair> pairs;
     for (const scrambled::FilterText& pair : scrambled::kFilter)
-        gFilter.append({plainText(pair.word), plainText(pair.mask)});
+        pairs.append({plainText(pair.word), plainText(pair.mask)});
+    gFilter = FilterMatcher(pairs);
 }
 
 void TestSessionRules::lists_data()

@@ -6,8 +6,6 @@
 #include "encryption/encryption.h"
 #include "platform/controls.h"
 
-#include <QTextBlock>
-#include <QTextDocument>
 
 QByteArray bytesOf(const char* stored)
 {
@@ -17,22 +15,19 @@ QByteArray bytesOf(const char* stored)
 QStringList chatLines()
 {
     QStringList lines;
-    const QTextDocument* document = channel().chat->document();
-    for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
+    const RichTextView* chat = channel().chat;
+    for (int i = 0; i < chat->lineCount(); ++i) {
+        const QString text = chat->lineText(i);
         QString line;
         QString colour;
-        for (auto it = block.begin(); !it.atEnd(); ++it) {
-            const QTextFragment fragment = it.fragment();
-            const QString name = chatColourName(fragment.charFormat().foreground().color());
+        for (const ChatRun& run : chat->lineRuns(i)) {
+            const QString name = chatColourName(run.colour);
             if (name != colour)
                 line += u'{' + name + u'}';
             colour = name;
-            line += fragment.text();
+            line += text.mid(run.start, run.length);
         }
         lines.append(line);
     }
-    // The break that ends the last line opens an empty block.
-    if (!lines.isEmpty() && lines.constLast().isEmpty())
-        lines.removeLast();
     return lines;
 }
