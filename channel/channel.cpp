@@ -191,6 +191,7 @@ void Channel::Form_QueryUnload()
     session.whoList->clear();
     // A lobby that is itself closing (log-off, lost connection) is not shown
     // again on its way out.
+    session.settleHandOver();
     if (session.isLoaded() && !session.isUnloading())
         session.show();
     session.gamesTimer->stop();
@@ -290,6 +291,8 @@ bool Channel::eventFilter(QObject* watched, QEvent* event)
             if (pendingOuter_)
                 QMetaObject::invokeMethod(this, &Channel::settleOuterSize, Qt::QueuedConnection);
         }
+        if (type == QEvent::Expose && windowHandle()->isExposed())
+            lobby().settleHandOver();
     }
     return Form::eventFilter(watched, event);
 }

@@ -51,6 +51,7 @@ QLabel* makeLabel(QWidget* parent, const QString& text, int left, int top, int w
 Lobby::Lobby()
     : gameListTimeout_(new QTimer(this))
     , schemeTimeout_(new QTimer(this))
+    , handOverTimeout_(new QTimer(this))
     , welcomeTimeout_(new QTimer(this))
     , partEchoTimeout_(new QTimer(this))
     , outboxTimer_(new QTimer(this))
@@ -123,6 +124,10 @@ Lobby::Lobby()
     // handled: the scheme handlers act only on a pending entry, and every
     // end of the entry stops it.
     schemeTimeout_->setInterval(kGatewayTimeoutMs);
+    // A window manager that never reports the channel window on screen
+    // still gets the lobby hidden.
+    handOverTimeout_->setSingleShot(true);
+    handOverTimeout_->setInterval(2000);
     welcomeTimeout_->setSingleShot(true);
     welcomeTimeout_->setInterval(kWelcomeTimeoutMs);
     partEchoTimeout_->setSingleShot(true);
@@ -150,6 +155,7 @@ Lobby::Lobby()
     connect(http, &Socket::errorOccurred, this, &Lobby::dropGameList);
     connect(gameListTimeout_, &QTimer::timeout, this, &Lobby::dropGameList);
     connect(welcomeTimeout_, &QTimer::timeout, this, &Lobby::welcomeTimeout);
+    connect(handOverTimeout_, &QTimer::timeout, this, &Lobby::settleHandOver);
     connect(partEchoTimeout_, &QTimer::timeout, this, [this] {
         // The server never echoed our PART: the lobby refreshes anyway.
         if (isLoaded() && isVisible() && !listTimer->isActive())
@@ -228,9 +234,10 @@ void Lobby::Form_QueryUnload()
 
 void Lobby::resetToDesign()
 {
-    for (QTimer* t : {listTimer, whoTimerX, gamesTimer, whoisTimer, gameListTimeout_, schemeTimeout_, welcomeTimeout_,
-                      partEchoTimeout_, outboxTimer_, dispatchTimer_})
+    for (QTimer* t : {listTimer, whoTimerX, gamesTimer, whoisTimer, gameListTimeout_, schemeTimeout_, handOverTimeout_,
+                      welcomeTimeout_, partEchoTimeout_, outboxTimer_, dispatchTimer_})
         t->stop();
+    handingOver_ = false;
     membersAsked_.invalidate();
     irc->close();
     http->close();
@@ -408,7 +415,7 @@ SessionView Lobby::view() const
     session.channel = window.Label2->text();
     session.notify = window.notify->isChecked();
     session.filter = window.filter->isChecked();
-    session.lobbyShown = isVisible();
+    session.lobbyShown = isVisible() && !handingOver_;
     session.away = iAmAway;
     session.awayMessage = myAwayMessage;
     session.connected = irc->state() == Socket::Connected;
@@ -439,6 +446,10 @@ void Lobby::dispatch()
     int handled = 0;
     RichTextView* chat = channel().chat;
     chat->beginAppends();
+    // Each list takes the slice's changes in one go.
+    const QList<ListView*> lists{channels, whoList, channel().users};
+    for (ListView* list : lists)
+        list->beginBatch();
     Steps steps;
     while (isLoaded() && session == session_) {
         if (slice.elapsed() >= kSliceMs || (sliceLines_ > 0 && handled == sliceLines_)) {
@@ -461,6 +472,11 @@ void Lobby::dispatch()
         ++handled;
     }
     chat->endAppends();
+    for (ListView* list : lists)
+        list->endBatch();
+    for (const auto& [list, scroll] : std::as_const(scrollsToRestore_))
+        list->setScrollPosition(scroll);
+    scrollsToRestore_.clear();
     dispatching_ = false;
     if (!isLoaded() || session != session_) {
         pendingInfo_.clear();
@@ -494,11 +510,17 @@ void Lobby::applyStep(const Step& step)
         appendInfo(step.text);
         break;
     case Kind::ClearChannels:
+        channelsKept_ = keepPlace(channels);
         channels->clear();
+        break;
+    case Kind::ChannelsListed:
+        restorePlace(channels, channelsKept_);
         break;
     case Kind::ListChannel: {
         const ListEntry& entry = step.entry;
         channels->add(entry.channel, entry.channel);
+        if (channelsKept_.key == entry.channel)
+            channels->selectKey(entry.channel);
         if (entry.icon)
             channels->setIcon(entry.channel, *entry.icon);
         if (entry.count)
@@ -522,13 +544,18 @@ void Lobby::applyStep(const Step& step)
     case Kind::CollectWho:
         whoBuffer.append({step.nick, step.text, step.title});
         break;
-    case Kind::RebuildWhoList:
+    case Kind::RebuildWhoList: {
+        const ListPlace kept = keepPlace(whoList);
         whoList->clear();
         for (const WhoPair& entry : std::as_const(whoBuffer)) {
             whoList->add(entry.nick, entry.shown);
             whoList->setSubItem(entry.nick, 1, entry.channel);
         }
+        if (kept.key)
+            whoList->selectKey(*kept.key);
+        restorePlace(whoList, kept);
         break;
+    }
     case Kind::AskUnknownFlags:
         askUnknownFlags();
         break;
@@ -561,6 +588,9 @@ void Lobby::applyStep(const Step& step)
         break;
     case Kind::FocusEntry:
         channel().message->setFocus();
+        // With the member list in, the user mostly says something first: the
+        // big requests wait for that.
+        userTyping();
         break;
     case Kind::Answered:
         outbox_.answered(step.text.toUtf8());
@@ -594,6 +624,21 @@ void Lobby::applyStep(const Step& step)
         iAmAway = false;
         break;
     }
+}
+
+// A refresh keeps what the user was looking at: the selected item, where it
+// is still there, and where the list was scrolled to.
+Lobby::ListPlace Lobby::keepPlace(const ListView* list)
+{
+    return {list->selectedKey(), list->scrollPosition()};
+}
+
+void Lobby::restorePlace(ListView* list, const ListPlace& place)
+{
+    if (place.key && list->selectedKey() != place.key)
+        return;
+    // Laid out once the slice's batch is shown.
+    scrollsToRestore_.append({list, place.scroll});
 }
 
 void Lobby::backToLobby()
@@ -757,16 +802,26 @@ void Lobby::chanScheme_DataArrival()
     for (const ColourRun& run : std::as_const(pendingNotes_))
         window.chat->appendText(run.text, run.colour);
     pendingNotes_.clear();
-    hide();
     setEntering(false);
+    // The lobby goes once the channel window is on screen, so that a window
+    // of the program is there at every moment.
+    handingOver_ = true;
+    handOverTimeout_->start();
     window.show();
-    // Who enters a channel mostly says something first: the big requests of
-    // the entry wait for that.
-    userTyping();
     gamesTimer_Timer();
     listTimer->stop();
     whoTimerX->stop();
     chanScheme->close();
+}
+
+void Lobby::settleHandOver()
+{
+    if (!handingOver_)
+        return;
+    handingOver_ = false;
+    handOverTimeout_->stop();
+    if (channel().isVisible())
+        hide();
 }
 
 void Lobby::chanScheme_Failed(const QString& why)

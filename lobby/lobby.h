@@ -10,6 +10,7 @@
 #include "platform/form.h"
 
 #include <QElapsedTimer>
+#include <QPoint>
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -61,6 +62,9 @@ public:
     void request(const QByteArray& line);
     // The user is typing in the channel window.
     void userTyping();
+    // The channel window being entered is on screen, or has closed: the
+    // lobby gives way to it, or stays.
+    void settleHandOver();
     // The channel window has said goodbye: the server's echo of the PART
     // puts the lobby back into its refresh cycle, or a time limit does.
     void awaitPartEcho();
@@ -143,6 +147,14 @@ private:
     // channel's name cannot be carried by one.
     std::optional<QByteArray> channelRequest(QString (*page)(const QString&)) const;
 
+    // Where a list stood before a refresh.
+    struct ListPlace {
+        std::optional<QString> key;
+        QPoint scroll;
+    };
+    static ListPlace keepPlace(const ListView* list);
+    void restorePlace(ListView* list, const ListPlace& place);
+
     // A message a line asked for, shown once the lines before it are handled.
     struct PendingBox {
         QString title;
@@ -162,6 +174,8 @@ private:
     std::deque<PendingBox> boxes_;
     bool showingBoxes_ = false;
     bool endingBoxShown_ = false;
+    ListPlace channelsKept_;
+    QList<std::pair<ListView*, QPoint>> scrollsToRestore_;
     // Lines for the server-data view, and their colours.
     QStringList pendingInfo_;
     QList<QColor> pendingInfoColours_;
@@ -171,6 +185,8 @@ private:
     QString greeting_;
     bool dispatching_ = false;
     int sliceLines_ = 0;
+    // The channel window is shown and the lobby waits for it to be on screen.
+    bool handingOver_ = false;
     // Counts the lobby's loads: a handler that waited in a nested event
     // loop stops when the session it belonged to has ended.
     quint64 session_ = 0;
@@ -178,6 +194,7 @@ private:
     gateway::Response gameListResponse_;
     QTimer* gameListTimeout_;
     QTimer* schemeTimeout_;
+    QTimer* handOverTimeout_;
     QTimer* welcomeTimeout_;
     QTimer* partEchoTimeout_;
     QTimer* outboxTimer_;

@@ -309,6 +309,8 @@ void onServerLine(const IrcLine& line, const SessionView& session, SessionMemory
         if (entry.count)
             entry.count = shownText(*entry.count);
         steps.add(Step::Kind::ListChannel).entry = entry;
+    } else if (numeric == QLatin1String("323")) {
+        steps.add(Step::Kind::ChannelsListed);
     } else if (numeric == QLatin1String("353")) {
         onNames(text, session, memory, steps);
     } else if (numeric == QLatin1String("366")) {
@@ -796,6 +798,8 @@ QString describe(const Step& step)
         return QStringLiteral("info ") + step.text;
     case Kind::ClearChannels:
         return QStringLiteral("channels cleared");
+    case Kind::ChannelsListed:
+        return QStringLiteral("channels listed");
     case Kind::ListChannel:
         return QStringLiteral("channel %1 icon %2 count %3 about %4")
             .arg(step.entry.channel, step.entry.icon ? QString::number(*step.entry.icon) : QStringLiteral("-"),

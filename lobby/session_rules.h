@@ -20,6 +20,7 @@ struct Step {
         Info,             // text: one line for the server-data view
         ClearChannels,    // the channel list is emptied
         ListChannel,      // entry (description as shown): a channel listed or updated
+        ChannelsListed,   // the channel list is complete
         AddMember,        // nick (the key) joins the member list as text, icon set
         SetMemberIcon,    // nick's icon, where the nick is listed
         RemoveMember,     // nick leaves the member list

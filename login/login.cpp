@@ -16,7 +16,10 @@
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QHideEvent>
+#include <QWindow>
 #include <QPalette>
+#include <QShowEvent>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
@@ -182,6 +185,47 @@ void Login::Form_QueryUnload()
     http->close();
     response_.clear();
     emit programEnded();
+}
+
+// A session hides the window; when it ends, the window comes back where the
+// user had it, not wherever the window manager would put a new one. The
+// window manager frames the window again only some time after it is shown,
+// so the place is set once more when the frame is known.
+void Login::hideEvent(QHideEvent* event)
+{
+    if (!event->spontaneous())
+        place_ = frameGeometry().topLeft();
+    Form::hideEvent(event);
+}
+
+void Login::showEvent(QShowEvent* event)
+{
+    if (place_ && !event->spontaneous()) {
+        move(*place_);
+        placeTries_ = 0;
+        windowHandle()->installEventFilter(this);
+    }
+    Form::showEvent(event);
+}
+
+bool Login::eventFilter(QObject* watched, QEvent* event)
+{
+    const QEvent::Type type = event->type();
+    if (place_ && watched == windowHandle() && (type == QEvent::Expose || type == QEvent::Move))
+        QMetaObject::invokeMethod(this, &Login::settlePlace, Qt::QueuedConnection);
+    return Form::eventFilter(watched, event);
+}
+
+void Login::settlePlace()
+{
+    if (!place_ || !isVisible() || windowHandle()->frameMargins().isNull())
+        return;
+    // A few tries at most: a window manager may have rules of its own.
+    if (frameGeometry().topLeft() == *place_ || ++placeTries_ > 3) {
+        place_.reset();
+        return;
+    }
+    move(*place_);
 }
 
 void Login::showItems()

@@ -3,7 +3,9 @@
 #include "login/gateway_http.h"
 #include "platform/form.h"
 
+#include <QPoint>
 #include <QString>
+#include <optional>
 
 class ImageCombo;
 class QLabel;
@@ -65,6 +67,9 @@ signals:
 protected:
     void Form_Load() override;
     void Form_QueryUnload() override;
+    void hideEvent(QHideEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void Command1_Click();
@@ -78,6 +83,7 @@ private:
     void exchangeFailed(const QString& why);
     void reconnectFor(qint16 step);
     void setProgress(const QString& caption, int value);
+    void settlePlace();
     // What the idle window shows and a running login hides.
     QList<QWidget*> idleControls() const;
 
@@ -95,4 +101,8 @@ private:
     gateway::Response response_;
     bool exchangeRunning_ = false;
     QTimer* exchangeTimer_;
+    // Where the window's frame stood when a session hid it, until the window
+    // is back there.
+    std::optional<QPoint> place_;
+    int placeTries_ = 0;
 };

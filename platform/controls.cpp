@@ -4,7 +4,9 @@
 
 #include <QKeyEvent>
 #include <QMimeData>
+#include <QTextBlock>
 #include <QTextCursor>
+#include <QTextDocument>
 #include <algorithm>
 
 ImageCombo::ImageCombo(QWidget* parent)
@@ -47,8 +49,11 @@ QString EntryLine::fitting(const QString& text, int room)
 int EntryLine::length() const
 {
     // The document counts one character more than it holds: the end of its
-    // last line.
-    return document()->characterCount() - 1;
+    // last line. A break at the very start is the one the last Enter left
+    // behind; the next Enter takes it away, so it takes no room of the line.
+    const QTextDocument* doc = document();
+    const bool leftByEnter = doc->blockCount() > 1 && doc->firstBlock().length() == 1;
+    return doc->characterCount() - 1 - (leftByEnter ? 1 : 0);
 }
 
 int EntryLine::room() const

@@ -155,7 +155,8 @@ void TestSessionRules::initTestCase()
 void TestSessionRules::lists_data()
 {
     addColumns();
-    QTest::newRow("start of list") << Lines{server("321", "Channel :Users  Name")} << "lobby" << L{"channels cleared"};
+    QTest::newRow("start and end of list") << Lines{server("321", "Channel :Users  Name"), server("323", ":End of LIST")}
+                                           << "lobby" << L{"channels cleared", "channels listed"};
     QTest::newRow("list entry") << Lines{server("322", "#Help 12 :05 Help and questions")} << "lobby"
                                 << L{"channel #Help icon 6 count 12 about Help and questions"};
     QTest::newRow("topic :00 is the first picture") << Lines{server("322", "#A 1 :00 x")} << "lobby"

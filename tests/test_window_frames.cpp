@@ -16,9 +16,11 @@
 #include <QApplication>
 #include <QScreen>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QWindow>
 #include <QtTest>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -89,6 +91,8 @@ private slots:
     void sizeComesBackIdentical_data();
     void sizeComesBackIdentical();
     void maximisedKeepsItsNormalSize();
+    void aWindowStaysOnScreenDuringASlowEntry();
+    void loginWindowComesBackWhereItWas();
 };
 
 void TestWindowFrames::sizeComesBackIdentical_data()
@@ -164,6 +168,49 @@ void TestWindowFrames::maximisedKeepsItsNormalSize()
     QVERIFY(leave());
     QCOMPARE(lobby().chanState, 0);
     QCOMPARE(storedSize(), QSize(12000, 9000));
+}
+
+// From the double-click until the channel window is there, some window of
+// the program is on screen, with the gateway taking its time.
+void TestWindowFrames::aWindowStaysOnScreenDuringASlowEntry()
+{
+    TestSession session;
+    QVERIFY(session.openLobby());
+    QVERIFY(session.offerChannels({kChannel}));
+    QVERIFY(QTest::qWaitForWindowExposed(&lobby(), kWait));
+    int momentsWithoutWindow = 0;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        const QWindowList windows = QGuiApplication::topLevelWindows();
+        if (std::none_of(windows.cbegin(), windows.cend(), [](const QWindow* window) { return window->isExposed(); }))
+            ++momentsWithoutWindow;
+    });
+    watch.start(2);
+    QVERIFY(session.doubleClick(kChannel));
+    QVERIFY(session.waitForRequest(0));
+    letEventsRun(500);
+    session.answer(0, TestSession::kSchemeAnswer);
+    QVERIFY(QTest::qWaitForWindowExposed(&channel(), kWait));
+    QTRY_VERIFY_WITH_TIMEOUT(!lobby().isVisible(), kWait);
+    letEventsRun(200);
+    QCOMPARE(momentsWithoutWindow, 0);
+}
+
+// The login window hides while a session runs; after the log-off it comes
+// back where the user had put it.
+void TestWindowFrames::loginWindowComesBackWhereItWas()
+{
+    TestSession session;
+    session.showLogin();
+    QVERIFY(QTest::qWaitForWindowExposed(&login(), kWait));
+    const QPoint place(137, 211);
+    login().move(place);
+    QTRY_COMPARE_WITH_TIMEOUT(login().frameGeometry().topLeft(), place, kWait);
+    QVERIFY(session.openLobby());
+    QTRY_VERIFY_WITH_TIMEOUT(!login().windowHandle()->isExposed(), kWait);
+    lobby().unload();
+    QVERIFY(QTest::qWaitForWindowExposed(&login(), kWait));
+    QTRY_COMPARE_WITH_TIMEOUT(login().frameGeometry().topLeft(), place, kWait);
 }
 
 int main(int argc, char** argv)
