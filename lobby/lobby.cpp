@@ -572,6 +572,8 @@ void Lobby::applyStep(const Step& step)
                 membersAsked_.start();
             outbox_.request(line, clock_.elapsed());
         }
+        // Whatever the slices, a request due now goes out in its line's turn.
+        pumpOutbox();
         break;
     case Kind::Chat: {
         RichTextView* chat = channel().chat;
@@ -690,6 +692,7 @@ void Lobby::askUnknownFlags()
     }
     for (const QByteArray& whois : flagRequests(unknown, memory_))
         outbox_.request(whois, clock_.elapsed());
+    pumpOutbox();
 }
 
 // Kept until the slice of received lines is handled, then shown in one edit

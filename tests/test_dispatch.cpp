@@ -93,6 +93,8 @@ private slots:
 
     void garbageIsSurvived_data();
     void garbageIsSurvived();
+    void slicesKeepOrderAndEffects_data();
+    void slicesKeepOrderAndEffects();
 };
 
 void TestDispatch::initTestCase()
@@ -692,6 +694,48 @@ void TestDispatch::garbageIsSurvived()
     QCOMPARE(lobby().isVisible(), !inChannel);
     QVERIFY(lobby().irc->state() == Socket::Connected);
     QVERIFY(wireIsClean(sent.joined()));
+}
+
+// A burst is handled a slice at a time, the next slice at the next pass of
+// the event loop. However it is sliced, every line has the same effect in
+// the same order, and a message box opens between slices, lines going on
+// while it is open.
+void TestDispatch::slicesKeepOrderAndEffects_data()
+{
+    QTest::addColumn<int>("sliceLines");
+    QTest::newRow("as many as time allows") << 0;
+    QTest::newRow("one line a slice") << 1;
+    QTest::newRow("three lines a slice") << 3;
+    QTest::newRow("seven lines a slice") << 7;
+}
+
+void TestDispatch::slicesKeepOrderAndEffects()
+{
+    QFETCH(int, sliceLines);
+    TestSession session;
+    QVERIFY(session.enterQuietChannel());
+    lobby().setSliceLines(sliceLines);
+    const qsizetype from = session.mark();
+    QStringList shownWhenBoxOpened;
+    MessageBoxRecorder boxes;
+    boxes.whileShown = [&](const MessageRecord&) {
+        shownWhenBoxOpened = chatLines();
+        // Lines keep being handled while the box is open.
+        QTest::qWaitFor([] { return lobby().ircInfo->toPlainText().contains(QLatin1String("after the box")); });
+    };
+    session.send(serverReply("372", ":- first") + fromPlayer("Kite", "JOIN #Help") + fromPlayer("Kite", "PRIVMSG #Help :one")
+                 + "PING :p1\r\n" + whoEntry("#Help", "Kite", "12") + fromPlayer("Zed", "JOIN #Help")
+                 + fromPlayer("Kite", "PRIVMSG #Help :/me \\rtwo") + serverReply("433", "* Pilot42 :in use")
+                 + fromPlayer("Zed", "PART #Help") + endOfWho() + fromPlayer("Ace", "PRIVMSG #Help :three")
+                 + "PING :p2\r\n" + serverReply("372", ":- after the box"));
+    QTRY_VERIFY(!lobby().isLoaded());
+    QCOMPARE(boxes.boxes.size(), 1);
+    const QString joined = QStringLiteral("{palered}** %1") + plainText(scrambled::kJoinNotice);
+    const QStringList chat{joined.arg("Kite"), "{white}Kite> one", joined.arg("Zed"), "{cyan}Kite {red}two"};
+    QCOMPARE(shownWhenBoxOpened.mid(0, 4), chat);
+    const QString whois = unscrambled(scrambled::kJoinRequest);
+    QTRY_COMPARE(session.wireLines(from), (QStringList{whois + "Kite", "PONG :p1", whois + "Zed", whois + "Ace",
+                                                       "PONG :p2", unscrambled(scrambled::kFinalLine)}));
 }
 
 QTEST_MAIN(TestDispatch)

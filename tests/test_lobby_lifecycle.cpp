@@ -9,12 +9,14 @@
 #include "platform/listview.h"
 #include "platform/socket.h"
 #include "support/fakes.h"
+#include "support/irc_lines_fixture.h"
 #include "support/test_session.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTcpServer>
@@ -160,6 +162,8 @@ private slots:
     void unloadWhileGameListPending();
     void tickWhileChatClosedSendsNothing_data();
     void tickWhileChatClosedSendsNothing();
+    void refreshKeepsSelectionAndScroll();
+    void sessionBoxesCloseWithTheSession();
 };
 
 // ------------------------------------------------------------ the lobby
@@ -708,6 +712,84 @@ void TestLobbyLifecycle::tickWhileChatClosedSendsNothing()
 
     QVERIFY2(sends.sends.isEmpty(), sends.joined().constData());
     QVERIFY(boxes.boxes.isEmpty());
+}
+
+// Every 7 and 15 seconds both lists are asked for again: what the user had
+// selected, and where the list was scrolled to, stay.
+void TestLobbyLifecycle::refreshKeepsSelectionAndScroll()
+{
+    TestSession session;
+    QVERIFY(session.openLobby());
+    session.quietTimers();
+    const auto refreshChannels = [&](const QByteArray& without) {
+        QByteArray reply = serverReply("321", "Channel :Users  Name");
+        for (int i = 0; i < 60; ++i) {
+            const QByteArray name = "#Room" + QByteArray::number(i);
+            if (name != without)
+                reply += listEntry(name, "3", "05 A room");
+        }
+        session.send(reply + serverReply("323", ":End of LIST"));
+        return session.sync();
+    };
+    const auto refreshUsers = [&] {
+        QByteArray reply;
+        for (int i = 0; i < 60; ++i)
+            reply += whoEntry("*", "Player" + QByteArray::number(i), "3");
+        session.send(reply + endOfWho());
+        return session.sync();
+    };
+    QVERIFY(refreshChannels({}));
+    QVERIFY(refreshUsers());
+    lobby().channels->selectKey(QStringLiteral("#Room40"));
+    lobby().channels->scrollTo(lobby().channels->model()->index(40, 0));
+    lobby().whoList->selectKey(QStringLiteral("Player50"));
+    lobby().whoList->scrollToBottom();
+    const QPoint channelsAt = lobby().channels->scrollPosition();
+    const QPoint usersAt = lobby().whoList->scrollPosition();
+    QVERIFY(channelsAt.y() > 0 && usersAt.y() > 0);
+
+    for (int refresh = 0; refresh < 2; ++refresh) {
+        QVERIFY(refreshChannels({}));
+        QVERIFY(refreshUsers());
+        QCOMPARE(lobby().channels->selectedKey(), QStringLiteral("#Room40"));
+        QCOMPARE(lobby().channels->scrollPosition(), channelsAt);
+        QCOMPARE(lobby().whoList->selectedKey(), QStringLiteral("Player50"));
+        QCOMPARE(lobby().whoList->scrollPosition(), usersAt);
+    }
+    // A channel that has gone is no longer selected.
+    QVERIFY(refreshChannels("#Room40"));
+    QCOMPARE(lobby().channels->selectedKey(), std::nullopt);
+}
+
+// A message of a session closes when the session ends; the user is told
+// why it ended instead.
+void TestLobbyLifecycle::sessionBoxesCloseWithTheSession()
+{
+    TestSession session;
+    QVERIFY(session.enterQuietChannel());
+    QStringList seen;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+            auto* box = qobject_cast<QMessageBox*>(window);
+            if (!box || !box->isVisible() || seen.contains(box->windowTitle()))
+                continue;
+            seen.append(box->windowTitle());
+            // The kick's box stays until the connection goes; the box about
+            // the lost connection is closed as a user would.
+            if (box->windowTitle() == unscrambled(scrambled::kKickedTitle))
+                session.closeChat();
+            else
+                box->done(QMessageBox::Ok);
+        }
+    });
+    watch.start(20);
+    session.send(fromChanServ("KICK #Help Pilot42 :spam"));
+    QTRY_VERIFY(!lobby().isLoaded() && !seen.isEmpty() && seen.size() == 2);
+    QTRY_VERIFY(login().isVisible());
+    QCOMPARE(seen, (QStringList{unscrambled(scrambled::kKickedTitle), unscrambled(scrambled::kChatLostTitle)}));
+    for (QWidget* window : QApplication::topLevelWidgets())
+        QVERIFY2(!qobject_cast<QMessageBox*>(window) || !window->isVisible(), qPrintable(window->windowTitle()));
 }
 
 QTEST_MAIN(TestLobbyLifecycle)

@@ -411,14 +411,17 @@ void TestLogin::markerSplitAcrossReadsIsFound()
 void TestLogin::gatewayFailuresEndTheExchange_data()
 {
     QTest::addColumn<QString>("failure");
-    QTest::newRow("connection refused") << "refused";
-    QTest::newRow("never answers") << "silent";
-    QTest::newRow("hangs up without a marker") << "hangup";
+    QTest::addColumn<QString>("why");
+    // Each message names what went wrong.
+    QTest::newRow("connection refused") << "refused" << unscrambled(scrambled::kGatewayUnreachableText);
+    QTest::newRow("never answers") << "silent" << unscrambled(scrambled::kGatewayTimeoutText);
+    QTest::newRow("hangs up without a marker") << "hangup" << unscrambled(scrambled::kGatewayUnexpectedText);
 }
 
 void TestLogin::gatewayFailuresEndTheExchange()
 {
     QFETCH(QString, failure);
+    QFETCH(QString, why);
     TestSession session;
     if (failure == QLatin1String("hangup"))
         script(session.gateway, {"HTTP/1.0 500 Oops\r\n\r\nsomething went wrong"});
@@ -431,6 +434,7 @@ void TestLogin::gatewayFailuresEndTheExchange()
     login().Command1->click();
     QTRY_COMPARE(boxes.boxes.size(), 1);
     QCOMPARE(boxes.boxes[0].title, unscrambled(scrambled::kGatewayUnreachableTitle));
+    QCOMPARE(boxes.boxes[0].text, why);
     QCOMPARE(boxes.boxes[0].icon, MessageIcon::Exclamation);
     QVERIFY(idle());
     QCOMPARE(login().userTxt->text(), QStringLiteral("Ash"));
@@ -465,6 +469,7 @@ void TestLogin::endlessAnswerIsCutOff()
 
     QTRY_COMPARE_WITH_TIMEOUT(boxes.boxes.size(), 1, 60000);
     QCOMPARE(boxes.boxes[0].title, unscrambled(scrambled::kGatewayUnreachableTitle));
+    QCOMPARE(boxes.boxes[0].text, unscrambled(scrambled::kGatewayUnexpectedText));
     QVERIFY(idle());
     QVERIFY(sent > gateway::Response::kDefaultLimit);
     // What was kept is the bound, not what was sent; 64 MiB leaves room for
