@@ -467,9 +467,7 @@ std::optional<Figures> filterTexts(bool matcher)
             all.append(floodText(i));
         return all;
     }();
-    QVector<FilterPair> pairs;
-    for (const scrambled::FilterText& pair : scrambled::kFilter)
-        pairs.append({plainText(pair.word), plainText(pair.mask)});
+    const QVector<FilterPair> pairs = languageFilterPairs();
     const FilterMatcher words(pairs);
     qsizetype masked = 0;
     QElapsedTimer timer;

@@ -1,5 +1,8 @@
 #include "chattext/chat_text.h"
 
+#include "encryption/scramble.h"
+#include "encryption/texts.h"
+
 #include <QStringList>
 
 namespace {
@@ -76,6 +79,14 @@ bool isHiddenInName(QChar ch)
 {
     const char16_t c = ch.unicode();
     return c < 0x20 || c == 0x7F || (c >= 0x80 && c < 0xA0) || isInvisibleFormat(c) || breaksLine(c);
+}
+
+QVector<FilterPair> languageFilterPairs()
+{
+    QVector<FilterPair> pairs;
+    for (const scrambled::FilterText& pair : scrambled::kFilter)
+        pairs.append({plainText(pair.word), plainText(pair.mask)});
+    return pairs;
 }
 
 QString chatColourName(const QColor& colour)

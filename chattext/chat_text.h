@@ -91,6 +91,10 @@ private:
     std::array<bool, 128> asciiStarts_{};
 };
 
+// The language filter's fourteen word pairs, longer words first where one
+// holds another, as the stored texts give them once turned back.
+QVector<FilterPair> languageFilterPairs();
+
 // profaneFilter above, at the cost of one pass over a text that holds none of
 // the words; a text that holds one gets the pair-by-pair replacement.
 QString profaneFilter(QString& filterTxt, const FilterMatcher& matcher);

@@ -4,35 +4,10 @@
 // makes it.
 
 #include "chattext/chat_text.h"
-#include "encryption/scramble.h"
-#include "encryption/texts.h"
 #include "fuzz_support.h"
+#include "tests/support/filter_reference.h"
 
 namespace {
-
-// The filter as it was before the matcher: every pair in order, each a
-// case-insensitive replacement of the whole text.
-QString pairByPair(QString text, const QVector<FilterPair>& pairs)
-{
-    for (const FilterPair& pair : pairs) {
-        if (pair.word.isEmpty() || pair.replacement.size() != pair.word.size())
-            continue;
-        text.replace(pair.word, pair.replacement, Qt::CaseInsensitive);
-    }
-    return text;
-}
-
-const QVector<FilterPair>& programPairs()
-{
-    static const QVector<FilterPair> pairs = [] {
-        turnBackStoredTexts({});
-        QVector<FilterPair> list;
-        for (const scrambled::FilterText& pair : scrambled::kFilter)
-            list.append({plainText(pair.word), plainText(pair.mask)});
-        return list;
-    }();
-    return pairs;
-}
 
 // One of the words, each letter's case chosen by the input.
 QString variant(FuzzedDataProvider& data, const QString& word)

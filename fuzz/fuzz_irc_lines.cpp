@@ -1,8 +1,8 @@
 // The chat server's byte stream, read by read: reassembly into lines,
-// decoding, classification and the reply field parsers, as the lobby runs
-// them on every received block.
+// decoding, classification and the reply field parsers, and what each line
+// does to the session, as the lobby runs them on every received block.
 
-#include "fuzz_support.h"
+#include "fuzz_session.h"
 #include "lobby/irc_lines.h"
 
 #include <QList>
@@ -34,8 +34,9 @@ void parseFields(const QString& line)
     }
 }
 
-// Every line the stream holds, cut at CR LF, the unfinished end left out.
-QList<QByteArray> referenceLines(const QByteArray& stream)
+// Every line the stream holds, cut at CR LF, the unfinished end and the
+// lines over the bound left out.
+QList<QByteArray> referenceLines(const QByteArray& stream, qsizetype maxLine)
 {
     QList<QByteArray> lines;
     qsizetype start = 0;
@@ -43,7 +44,8 @@ QList<QByteArray> referenceLines(const QByteArray& stream)
         const qsizetype end = stream.indexOf("\r\n", start);
         if (end < 0)
             return lines;
-        lines.append(stream.mid(start, end - start));
+        if (end - start <= maxLine)
+            lines.append(stream.mid(start, end - start));
         start = end + 2;
     }
 }
@@ -56,12 +58,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size)
     // Small bounds reach the dropping of over-long lines with small inputs.
     const qsizetype maxTail = data.ConsumeIntegralInRange<qsizetype>(0, 300);
     LineAssembler assembler(maxTail);
+    const SessionView session = fuzzSession(data);
+    SessionMemory memory;
+    Steps steps;
 
     QByteArray stream;
     QList<QByteArray> lines;
-    // A line that grew past the bound while unfinished is dropped; without
-    // one, reassembly must give exactly the lines of the whole stream.
-    bool anyLong = false;
     while (data.remaining_bytes() > 0) {
         const QByteArray read = takeBytes(data, 512);
         stream += read;
@@ -70,13 +72,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size)
             FUZZ_CHECK(!line->contains("\r\n"));
             lines.append(*line);
             parseFields(decodeLine(*line));
+            steps.clear();
+            decideLine(*line, session, memory, steps);
+            checkSteps(steps, session);
         }
         FUZZ_CHECK(!assembler.hasLine());
-        const qsizetype lastEnd = stream.lastIndexOf("\r\n");
-        if (stream.size() - (lastEnd < 0 ? 0 : lastEnd + 2) >= maxTail)
-            anyLong = true;
     }
-    if (!anyLong)
-        FUZZ_CHECK(lines == referenceLines(stream));
+    // However the reads cut it, reassembly gives the lines of the whole
+    // stream, those over the bound left out.
+    FUZZ_CHECK(lines == referenceLines(stream, maxTail));
     return 0;
 }

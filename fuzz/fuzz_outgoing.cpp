@@ -1,8 +1,9 @@
 // A line typed into the channel window's entry: what it is decided to be,
-// and that nothing it hands out can split a line to the chat server.
+// and that nothing it hands out can split a line to the chat server, or
+// pass the length a server takes.
 
 #include "chattext/chat_text.h"
-#include "fuzz_support.h"
+#include "fuzz_session.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size)
 {
@@ -31,10 +32,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size)
         FUZZ_CHECK(decision.text == oneLine(message));
         FUZZ_CHECK(decision.awayCleared == away);
         break;
+    case Kind::NoTarget:
     case Kind::Nothing:
     case Kind::UnknownCommand:
         FUZZ_CHECK(decision.awayCleared == away);
         break;
     }
+
+    SessionView session = fuzzSession(data);
+    session.channelLoaded = session.channelShown = true;
+    session.channel = QStringLiteral("#Help");
+    SessionMemory memory;
+    Steps steps;
+    QString typed = message;
+    decideTyped(typed, session, memory, steps);
+    checkSteps(steps, session);
     return 0;
 }

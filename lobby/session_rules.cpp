@@ -557,11 +557,12 @@ void decideLine(const QByteArray& raw, const SessionView& session, SessionMemory
 {
     StepWriter steps(out);
     // The server drops a client that leaves its keep-alive unanswered. The
-    // token goes back as the very bytes it came in; one too long to answer
-    // in a line is not answered.
+    // token goes back as the very bytes it came in; one that no line could
+    // carry (too long, or holding a NUL) is not answered.
     if (raw == "PING" || raw.startsWith("PING ")) {
-        if (raw.size() + 2 <= kMaxLineBytes)
-            steps.add(Step::Kind::KeepAlive).lines = {QByteArrayLiteral("PONG") + raw.mid(4)};
+        const QByteArrayList pong{QByteArrayLiteral("PONG") + raw.mid(4)};
+        if (wireSend(pong))
+            steps.add(Step::Kind::KeepAlive).lines = pong;
         return;
     }
     bool singleByte = false;
@@ -699,6 +700,11 @@ QList<QByteArrayList> registrationSends(const QString& username, quint8 flag)
         {QByteArrayLiteral("list")},
         {QByteArrayLiteral("who")},
     };
+}
+
+QByteArrayList joinSend(const SessionMemory& memory, const QString& channel)
+{
+    return {plainText(scrambled::kChannelEntryCommand).toUtf8() + wireName(memory, channel)};
 }
 
 QByteArrayList farewellSend(const QByteArray& channel, const QString& username)

@@ -154,6 +154,9 @@ QByteArrayList flagRequests(const QStringList& unknownMembers, SessionMemory& me
 // list; the user list.
 QList<QByteArrayList> registrationSends(const QString& username, quint8 flag);
 
+// The line that enters a channel.
+QByteArrayList joinSend(const SessionMemory& memory, const QString& channel);
+
 // The farewell and PART that leave a channel, in one send.
 QByteArrayList farewellSend(const QByteArray& channel, const QString& username);
 

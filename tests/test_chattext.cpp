@@ -1,6 +1,7 @@
 #include "chattext/chat_text.h"
 #include "encryption/scramble.h"
 #include "encryption/texts.h"
+#include "tests/support/filter_reference.h"
 
 #include <QDirIterator>
 #include <QFile>
@@ -11,18 +12,7 @@ namespace {
 
 QString colourName(const std::optional<QColor>& colour)
 {
-    if (!colour)
-        return QStringLiteral("-");
-    const QVector<std::pair<QColor, QString>> names = {
-        {chatcolour::lightCyan, "cyan"}, {chatcolour::red, "red"},     {chatcolour::yellow, "yellow"},
-        {chatcolour::white, "white"},    {chatcolour::orange, "orange"}, {chatcolour::paleRed, "palered"},
-        {chatcolour::grey, "grey"},
-    };
-    for (const auto& [value, name] : names) {
-        if (value == *colour)
-            return name;
-    }
-    return colour->name();
+    return colour ? chatColourName(*colour) : QStringLiteral("-");
 }
 
 // "text|colour" per run, so a table row spells out the whole line.
@@ -52,30 +42,6 @@ QString describe(const OutgoingDecision& d)
 }
 
 const QString kNul(QChar::Null);
-
-// The filter before it had a matcher, kept as the reference the matcher must
-// agree with.
-QString pairByPair(QString text, const QVector<FilterPair>& pairs)
-{
-    for (const FilterPair& pair : pairs) {
-        if (pair.word.isEmpty() || pair.replacement.size() != pair.word.size())
-            continue;
-        text.replace(pair.word, pair.replacement, Qt::CaseInsensitive);
-    }
-    return text;
-}
-
-const QVector<FilterPair>& programPairs()
-{
-    static const QVector<FilterPair> pairs = [] {
-        turnBackStoredTexts({});
-        QVector<FilterPair> list;
-        for (const scrambled::FilterText& pair : scrambled::kFilter)
-            list.append({plainText(pair.word), plainText(pair.mask)});
-        return list;
-    }();
-    return pairs;
-}
 
 // The matcher and the reference give the same text, and a text in which the
 // matcher finds nothing is one the reference leaves alone.

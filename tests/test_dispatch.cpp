@@ -717,11 +717,13 @@ void TestDispatch::slicesKeepOrderAndEffects()
     lobby().setSliceLines(sliceLines);
     const qsizetype from = session.mark();
     QStringList shownWhenBoxOpened;
+    bool handledWhileOpen = false;
     MessageBoxRecorder boxes;
     boxes.whileShown = [&](const MessageRecord&) {
         shownWhenBoxOpened = chatLines();
         // Lines keep being handled while the box is open.
-        QTest::qWaitFor([] { return lobby().ircInfo->toPlainText().contains(QLatin1String("after the box")); });
+        handledWhileOpen = QTest::qWaitFor(
+            [] { return lobby().ircInfo->toPlainText().contains(QLatin1String("after the box")); });
     };
     session.send(serverReply("372", ":- first") + fromPlayer("Kite", "JOIN #Help") + fromPlayer("Kite", "PRIVMSG #Help :one")
                  + "PING :p1\r\n" + whoEntry("#Help", "Kite", "12") + fromPlayer("Zed", "JOIN #Help")
@@ -730,6 +732,7 @@ void TestDispatch::slicesKeepOrderAndEffects()
                  + "PING :p2\r\n" + serverReply("372", ":- after the box"));
     QTRY_VERIFY(!lobby().isLoaded());
     QCOMPARE(boxes.boxes.size(), 1);
+    QVERIFY(handledWhileOpen);
     const QString joined = QStringLiteral("{palered}** %1") + plainText(scrambled::kJoinNotice);
     const QStringList chat{joined.arg("Kite"), "{white}Kite> one", joined.arg("Zed"), "{cyan}Kite {red}two"};
     QCOMPARE(shownWhenBoxOpened.mid(0, 4), chat);

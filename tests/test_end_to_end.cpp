@@ -267,6 +267,27 @@ int twipsY(int px)
 
 } // namespace
 
+// Fresh settings and windows pointed at the service, and the login window
+// on screen and active.
+bool openLogin(const DevService& service, std::optional<Forms>& forms, int wait)
+{
+    useFreshSettings();
+    ServiceEndpoint endpoint;
+    endpoint.gatewayAddress = QStringLiteral("127.0.0.1");
+    endpoint.gatewayPort = service.gatewayPort;
+    endpoint.chatPort = service.chatPort;
+    setService(endpoint);
+    forms.emplace();
+    login().ensureLoaded();
+    login().show();
+    // openbox may leave the first window of a session unfocused, as a
+    // desktop does for a program started from a terminal; the user clicks
+    // it.
+    if (!QTest::qWaitForWindowActive(&login(), 3000))
+        login().activateWindow();
+    return QTest::qWaitForWindowActive(&login(), wait);
+}
+
 class TestEndToEnd : public QObject {
     Q_OBJECT
 
@@ -303,21 +324,7 @@ void TestEndToEnd::initTestCase()
     QVERIFY2(observer_.waitForMembers(kChannel, kPlayerFlags.keys()),
              qPrintable(service_.log(QStringLiteral("players.log"))));
 
-    useFreshSettings();
-    ServiceEndpoint endpoint;
-    endpoint.gatewayAddress = QStringLiteral("127.0.0.1");
-    endpoint.gatewayPort = service_.gatewayPort;
-    endpoint.chatPort = service_.chatPort;
-    setService(endpoint);
-    forms_.emplace();
-    login().ensureLoaded();
-    login().show();
-    // openbox may leave the first window of a session unfocused, as a
-    // desktop does for a program started from a terminal; the user clicks
-    // it.
-    if (!QTest::qWaitForWindowActive(&login(), 3000))
-        login().activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&login(), kWait));
+    QVERIFY(openLogin(service_, forms_, kWait));
 }
 
 // What the user and the players saw, for a failed step.
@@ -930,18 +937,7 @@ void TestChatServer::initTestCase()
              qPrintable(service_.log(QStringLiteral("players.log"))));
 
     closer_.emplace();
-    useFreshSettings();
-    ServiceEndpoint endpoint;
-    endpoint.gatewayAddress = QStringLiteral("127.0.0.1");
-    endpoint.gatewayPort = service_.gatewayPort;
-    endpoint.chatPort = service_.chatPort;
-    setService(endpoint);
-    forms_.emplace();
-    login().ensureLoaded();
-    login().show();
-    if (!QTest::qWaitForWindowActive(&login(), 3000))
-        login().activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&login(), kStepWait));
+    QVERIFY(openLogin(service_, forms_, kStepWait));
 }
 
 // What the user and the server saw, for a failed step.

@@ -146,10 +146,7 @@ private slots:
 void TestSessionRules::initTestCase()
 {
     turnBackStoredTexts({});
-    QVector<FilterPair> pairs;
-    for (const scrambled::FilterText& pair : scrambled::kFilter)
-        pairs.append({plainText(pair.word), plainText(pair.mask)});
-    gFilter = FilterMatcher(pairs);
+    gFilter = FilterMatcher(languageFilterPairs());
 }
 
 void TestSessionRules::lists_data()
@@ -302,6 +299,7 @@ void TestSessionRules::traffic_data()
     QTest::newRow("the server answers our probe") << Lines{":irc.fenmoor.test PONG irc.fenmoor.test :tavimere-7"}
                                                  << "lobby" << L{"answered tavimere-7"};
     QTest::newRow("keep-alive too long to answer") << Lines{"PING :" + QByteArray(510, 'x')} << "lobby" << L{};
+    QTest::newRow("keep-alive with a NUL") << Lines{QByteArray("PING :a\0b", 9)} << "lobby" << L{};
 }
 
 void TestSessionRules::whoisAndErrors_data()
@@ -484,6 +482,7 @@ void TestSessionRules::namesGoBackInTheirOwnBytes()
     const QByteArrayList typed = sentLines(typedSteps(QStringLiteral("hi"), s));
     QCOMPARE(typed, QByteArrayList{"PRIVMSG #Caf\xE9 :hi"});
     QCOMPARE(wireName(s.memory, cafe), QByteArray("#Caf\xE9"));
+    QCOMPARE(joinSend(s.memory, cafe), QByteArrayList{"JOIN #Caf\xE9"});
     QCOMPARE(wireName(s.memory, QStringLiteral("#Caf\u00E9s")), QByteArray("#Caf\xC3\xA9s"));
 }
 
@@ -497,6 +496,7 @@ void TestSessionRules::builders()
     // A name holding "%1" goes out as typed.
     QCOMPARE(registrationSends(QStringLiteral("B%2%1"), 0).at(1),
              (QByteArrayList{"NICK B%2%1 ", "USER Username hostname servername :0 0 "}));
+    QCOMPARE(joinSend(SessionMemory(), QStringLiteral("#Help")), QByteArrayList{"JOIN #Help"});
     QCOMPARE(farewellSend("#Help", QStringLiteral("Pilot42")),
              (QByteArrayList{"privmsg #Help :#me Pilot42 is returning to the Fenmoor lobby", "PART #Help"}));
     QCOMPARE(wireSend({"PART #Help", "who"}), QByteArray("PART #Help\r\nwho\r\n"));
