@@ -52,7 +52,7 @@ std::optional<qint64> ChatOutbox::nextDueMs(qint64 nowMs) const
         return std::nullopt;
     if (!pacing_)
         return nowMs;
-    qint64 due = std::max(nowMs, probes_ > 0 ? probeSentMs_ + kLeastGapMs : nowMs);
+    qint64 due = std::max({nowMs, probes_ > 0 ? probeSentMs_ + kLeastGapMs : nowMs, restUntilMs_});
     if (probe_)
         due = std::max(due, probeSentMs_ + kProbeTimeoutMs);
     const Waiting& next = waiting_.front();
@@ -61,10 +61,12 @@ std::optional<qint64> ChatOutbox::nextDueMs(qint64 nowMs) const
     return due;
 }
 
-void ChatOutbox::answered(const QByteArray& token)
+void ChatOutbox::answered(const QByteArray& token, qint64 nowMs)
 {
-    if (probe_ && token == *probe_)
-        probe_.reset();
+    if (!probe_ || token != *probe_)
+        return;
+    probe_.reset();
+    restUntilMs_ = nowMs + std::min(nowMs - probeSentMs_, kProbeTimeoutMs);
 }
 
 bool ChatOutbox::mayAnswerPing(qint64 nowMs)
@@ -87,5 +89,6 @@ void ChatOutbox::reset()
 {
     dropWaiting();
     probe_.reset();
+    restUntilMs_ = 0;
     pingAnswers_.clear();
 }

@@ -13,8 +13,8 @@
 // message. So the user's own lines go out at once, and the client's
 // automatic requests go one at a time: each is followed by a PING, and the
 // next waits until the server's PONG shows it has worked off the one
-// before, and a little longer. A line the user types never queues behind a
-// pile of requests.
+// before, and as long again as it took. A line the user types never queues
+// behind a pile of requests.
 class ChatOutbox {
 public:
     // The most automatic requests that wait at once; more are refused, and
@@ -45,8 +45,10 @@ public:
     // When the next waiting request will be due; nullopt when none waits.
     std::optional<qint64> nextDueMs(qint64 nowMs) const;
 
-    // The server answered a PING of ours with this token.
-    void answered(const QByteArray& token);
+    // The server answered a PING of ours with this token. A server that
+    // took long to get to it is busy: the next request waits as long again,
+    // so that what it still counts against us can wear off.
+    void answered(const QByteArray& token, qint64 nowMs);
 
     // Whether the server's own PING may be answered now. A server pings
     // once a minute or so; one that pings without end gets a few answers
@@ -84,6 +86,8 @@ private:
     // The PING sent after the last request, until the server answers it.
     std::optional<QByteArray> probe_;
     qint64 probeSentMs_ = 0;
+    // When the server may take the next request, as its last answer showed.
+    qint64 restUntilMs_ = 0;
     quint64 probes_ = 0;
     qint64 typingUntilMs_ = 0;
     // When the answers of the last few seconds were sent.

@@ -240,6 +240,7 @@ void Lobby::resetToDesign()
     pendingInfo_.clear();
     pendingInfoColours_.clear();
     pendingNotes_.clear();
+    rebuilding_.reset();
     gameListResponse_.clear();
     registered_ = false;
     setEntering(false);
@@ -446,8 +447,13 @@ void Lobby::dispatch()
     Steps steps;
     while (isLoaded() && session == session_) {
         if (slice.elapsed() >= kSliceMs || (sliceLines_ > 0 && handled == sliceLines_)) {
-            more = assembler_.hasLine() || irc->bytesAvailable() > 0;
+            more = rebuilding_ || assembler_.hasLine() || irc->bytesAvailable() > 0;
             break;
+        }
+        // The user list being filled comes before the lines after it.
+        if (rebuilding_) {
+            continueWhoList();
+            continue;
         }
         std::optional<QByteArray> line = assembler_.takeLine();
         if (!line) {
@@ -537,18 +543,14 @@ void Lobby::applyStep(const Step& step)
     case Kind::CollectWho:
         whoBuffer.append({step.nick, step.text, step.title});
         break;
-    case Kind::RebuildWhoList: {
-        const ListPlace kept = keepPlace(whoList);
+    case Kind::RebuildWhoList:
+        // Filled over as many slices as it takes: a server of 200,000 users
+        // would hold the window up otherwise.
+        whoKept_ = keepPlace(whoList);
         whoList->clear();
-        for (const WhoPair& entry : std::as_const(whoBuffer)) {
-            whoList->add(entry.nick, entry.shown);
-            whoList->setSubItem(entry.nick, 1, entry.channel);
-        }
-        if (kept.key)
-            whoList->selectKey(*kept.key);
-        restorePlace(whoList, kept);
+        rebuilding_ = whoBuffer;
+        rebuilt_ = 0;
         break;
-    }
     case Kind::AskUnknownFlags:
         askUnknownFlags();
         break;
@@ -588,7 +590,7 @@ void Lobby::applyStep(const Step& step)
         userTyping();
         break;
     case Kind::Answered:
-        outbox_.answered(step.text.toUtf8());
+        outbox_.answered(step.text.toUtf8(), clock_.elapsed());
         break;
     case Kind::Welcomed:
         welcomeTimeout_->stop();
@@ -673,6 +675,23 @@ void Lobby::showBoxes()
             unload();
     }
     showingBoxes_ = false;
+}
+
+void Lobby::continueWhoList()
+{
+    constexpr qsizetype kEntriesAtOnce = 500;
+    const qsizetype end = std::min(rebuilt_ + kEntriesAtOnce, rebuilding_->size());
+    for (; rebuilt_ < end; ++rebuilt_) {
+        const WhoPair& entry = rebuilding_->at(rebuilt_);
+        whoList->add(entry.nick, entry.shown);
+        whoList->setSubItem(entry.nick, 1, entry.channel);
+    }
+    if (rebuilt_ < rebuilding_->size())
+        return;
+    rebuilding_.reset();
+    if (whoKept_.key)
+        whoList->selectKey(*whoKept_.key);
+    restorePlace(whoList, whoKept_);
 }
 
 void Lobby::askUnknownFlags()

@@ -132,6 +132,7 @@ private:
     void apply(const Steps& steps);
     void applyStep(const Step& step);
     void askUnknownFlags();
+    void continueWhoList();
     void backToLobby();
     void showBoxes();
     void appendInfo(const QString& line, const QColor& colour = QColor());
@@ -175,6 +176,10 @@ private:
     bool showingBoxes_ = false;
     bool endingBoxShown_ = false;
     ListPlace channelsKept_;
+    // The user list being filled from what WHO brought, and how far.
+    std::optional<QVector<WhoPair>> rebuilding_;
+    qsizetype rebuilt_ = 0;
+    ListPlace whoKept_;
     QList<std::pair<ListView*, QPoint>> scrollsToRestore_;
     // Lines for the server-data view, and their colours.
     QStringList pendingInfo_;

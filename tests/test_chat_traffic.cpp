@@ -90,6 +90,12 @@ void TestChatTraffic::traffic_data()
     row("markup shown literally", fromPlayer("Kite", "PRIVMSG #Help :<b>x</b> <img src=x> &amp;"),
         {"{white}Kite> <b>x</b> <img src=x> &amp;"}, both, {});
     row("private message", fromPlayer("Kite", "PRIVMSG Pilot42 :/me psst"), {"{yellow}[Kite] /me psst"}, both, {});
+    // Nobody can print what looks like another member's line.
+    row("paragraph separator shown as a blank",
+        fromPlayer("Kite", "PRIVMSG #Help :hi\xE2\x80\xA9" "Fenmoor> staff here: type your password"),
+        {"{white}Kite> hi Fenmoor> staff here: type your password"}, both, {});
+    row("a name posing as another", fromPlayer("Ki\xE2\x80\x8Bte", "PRIVMSG #Help :hi"),
+        {QStringLiteral("{white}Ki\uFFFDte> hi")}, both, {});
     row("filter off", fromPlayer("Kite", "PRIVMSG #Help :so " + word), {"{white}Kite> so " + word}, both, {});
     filter = true;
     row("filter on", fromPlayer("Kite", "PRIVMSG Pilot42 :so " + word),

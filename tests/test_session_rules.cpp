@@ -532,17 +532,25 @@ void TestSessionRules::outboxPacesRequests()
     QVERIFY(out.request("whois Kite", 1000));
     QCOMPARE(out.takeDue(1000), (QByteArrayList{"who", "PING :tavimere-1"}));
     QCOMPARE(out.takeDue(1000), std::nullopt);
-    out.answered("tavimere-0");
+    out.answered("tavimere-0", 1000);
     QCOMPARE(out.takeDue(5000), std::nullopt);
-    // Answered, the next goes, but not sooner than a little after the last.
-    out.answered("tavimere-1");
+    // Answered, the next goes, but not sooner than a little after the last;
+    // a server that took long to answer gets as long again to rest.
+    out.answered("tavimere-1", 1500);
     QCOMPARE(out.nextDueMs(1500), 1000 + ChatOutbox::kLeastGapMs);
     QCOMPARE(out.takeDue(5000), (QByteArrayList{"whois Kite", "PING :tavimere-2"}));
+    out.answered("tavimere-2", 9000);
+    QVERIFY(out.request("whois Ace", 9000));
+    QCOMPARE(out.nextDueMs(9000), 13000);
+    QVERIFY(out.takeDue(13000));
+    out.answered("tavimere-3", 13000);
     // A server that never answers holds the next request for a while only.
-    QVERIFY(out.request("LIST", 6000));
-    QCOMPARE(out.nextDueMs(6000), 5000 + ChatOutbox::kProbeTimeoutMs);
-    QCOMPARE(out.takeDue(5000 + ChatOutbox::kProbeTimeoutMs), (QByteArrayList{"LIST", "PING :tavimere-3"}));
-    out.answered("tavimere-3");
+    QVERIFY(out.request("LIST", 14000));
+    QCOMPARE(out.takeDue(15200), (QByteArrayList{"LIST", "PING :tavimere-4"}));
+    QVERIFY(out.request("whois Bob", 15200));
+    QCOMPARE(out.nextDueMs(16000), 15200 + ChatOutbox::kProbeTimeoutMs);
+    QVERIFY(out.takeDue(15200 + ChatOutbox::kProbeTimeoutMs));
+    out.answered("tavimere-5", 15200 + ChatOutbox::kProbeTimeoutMs);
     for (int i = 0; i < ChatOutbox::kMostWaiting; ++i)
         QVERIFY(out.request("whois n" + QByteArray::number(i), 99999));
     QVERIFY(!out.request("whois one-too-many", 99999));
@@ -567,12 +575,12 @@ void TestSessionRules::outboxPacesRequests()
     typing.userTyping(25000);
     QCOMPARE(typing.nextDueMs(25000), 25000);
     QVERIFY(typing.takeDue(25000));
-    typing.answered("tavimere-1");
+    typing.answered("tavimere-1", 25000);
     typing.userTyping(30000);
     QVERIFY(typing.request("whois Kite", 30000));
     QCOMPARE(typing.nextDueMs(30000), 30000);
     QVERIFY(typing.takeDue(30000));
-    typing.answered("tavimere-2");
+    typing.answered("tavimere-2", 30000);
     QVERIFY(typing.request("LIST", 30000));
     QCOMPARE(typing.nextDueMs(30000), 33000);
 }
