@@ -248,7 +248,7 @@ public:
     }
 
     // The NAMES reply of a freshly joined channel; the WHO reply follows as
-    // soon as the server has the client's "who".
+    // soon as the server has the client's "WHO #Help".
     std::optional<Figures> channelMembers(int run)
     {
         channel().users->clear();
@@ -269,7 +269,7 @@ public:
         const qsizetype before = server.received(0).size();
         bool answered = false;
         server.onReceived = [&](int) {
-            if (!answered && server.received(0).indexOf("who\r\n", before) >= 0) {
+            if (!answered && server.received(0).indexOf("WHO #Help\r\n", before) >= 0) {
                 answered = true;
                 server.send(0, who);
             }

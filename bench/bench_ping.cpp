@@ -56,7 +56,7 @@ QByteArray whoLine(const QByteArray& channel, const QByteArray& nick, int flag)
 struct Burst {
     bool inChannel = false;
     QByteArray lines;
-    // Sent once the client has said "who" (the WHO that follows NAMES).
+    // Sent once the client has asked "WHO #Help" (the WHO that follows NAMES).
     QByteArray onWho;
 };
 
@@ -192,8 +192,12 @@ std::optional<Run> runOnce(const QString& client, const Burst& burst)
     const auto onLine = [&](const QByteArray& line) {
         if (line == "READY")
             ready = true;
-        else if (line == "who" && started)
+        else if (line == "WHO #Help" && started)
             whoSeen = true;
+        else if (line.startsWith("PING "))
+            // The client paces its own requests on the answers to its pings,
+            // as it does with a real server.
+            irc->write(":irc.fenmoor.test PONG irc.fenmoor.test " + line.mid(5) + "\r\n");
         else if (line == "PONG :end")
             ended = true;
         else if (line.startsWith("PONG :probe-")) {

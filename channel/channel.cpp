@@ -181,6 +181,7 @@ void Channel::Form_QueryUnload()
     session.iAmAway = false;
     login().setNotifyValue(notify->isChecked() ? 1 : 0);
     login().setFilterValue(filter->isChecked() ? 1 : 0);
+    session.forgetChannelRequests();
     const QString name = Label2->text();
     // A window that never entered a channel has nobody to say goodbye to.
     if (!name.isEmpty() && farewell_ && session.sendToChat(farewellSend(wireName(session.memory(), name), session.username)))

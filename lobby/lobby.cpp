@@ -648,6 +648,11 @@ void Lobby::backToLobby()
     whoTimerX_Timer();
 }
 
+void Lobby::forgetChannelRequests()
+{
+    outbox_.dropWaiting();
+}
+
 void Lobby::awaitPartEcho()
 {
     partEchoTimeout_->start();

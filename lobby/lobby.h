@@ -65,6 +65,9 @@ public:
     // The channel window being entered is on screen, or has closed: the
     // lobby gives way to it, or stays.
     void settleHandOver();
+    // The channel window is closing: what it asked for and has not gone
+    // out yet (its members' flags) would only hold up the lobby's lists.
+    void forgetChannelRequests();
     // The channel window has said goodbye: the server's echo of the PART
     // puts the lobby back into its refresh cycle, or a time limit does.
     void awaitPartEcho();
