@@ -139,6 +139,21 @@ Channel::Channel()
         box->resize(13, 14);
     exitBtn->resize(105, 20);
 
+    // The check boxes' captions are the labels beside them; screen readers
+    // name the boxes by them.
+    filter->setAccessibleName(Label4->text());
+    notify->setAccessibleName(Label5->text());
+
+    // The keyboard goes through the window as the eye does: the member list
+    // on the left, the band above the chat (the check boxes and the button,
+    // then the games), the chat, and the entry line at the bottom.
+    setTabOrder(users, filter);
+    setTabOrder(filter, notify);
+    setTabOrder(notify, exitBtn);
+    setTabOrder(exitBtn, games);
+    setTabOrder(games, chat);
+    setTabOrder(chat, message);
+
     connect(exitBtn, &QPushButton::clicked, this, &Form::unload);
     connect(users, &ListView::itemDoubleClicked, this, &Channel::users_DblClick);
 }
@@ -323,6 +338,14 @@ bool Channel::showsNormalFrame() const
     // nothing or as a nonsense one with negative sides.
     const QMargins frame = handle->frameMargins();
     return !frame.isNull() && frame.left() >= 0 && frame.top() >= 0 && frame.right() >= 0 && frame.bottom() >= 0;
+}
+
+// Whoever comes to the window comes to write.
+void Channel::changeEvent(QEvent* event)
+{
+    Form::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        message->setFocus(Qt::ActiveWindowFocusReason);
 }
 
 void Channel::resizeEvent(QResizeEvent* event)

@@ -50,6 +50,7 @@ public:
 protected:
     void Form_QueryUnload() override;
     void resetToDesign() override;
+    void changeEvent(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;
 

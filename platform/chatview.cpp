@@ -1,5 +1,7 @@
 #include "platform/chatview.h"
 
+#include "platform/focus_frame.h"
+
 #include <QAccessible>
 #include <QAccessibleWidget>
 #include <QClipboard>
@@ -677,7 +679,9 @@ void RichTextView::paintEvent(QPaintEvent*)
         layout.draw(&painter, QPointF(kMargin, y), selection);
         y += heightOf(line);
     }
+    painter.end();
     forgetLayouts(top, line);
+    paintFocusFrame(this, viewport());
 }
 
 // Keeps the lines around those on screen laid out, and the ones at the end
@@ -699,6 +703,18 @@ void RichTextView::resizeEvent(QResizeEvent* event)
     QAbstractScrollArea::resizeEvent(event);
     layouts_.clear();
     refresh();
+}
+
+void RichTextView::focusInEvent(QFocusEvent* event)
+{
+    QAbstractScrollArea::focusInEvent(event);
+    viewport()->update();
+}
+
+void RichTextView::focusOutEvent(QFocusEvent* event)
+{
+    QAbstractScrollArea::focusOutEvent(event);
+    viewport()->update();
 }
 
 void RichTextView::changeEvent(QEvent* event)
@@ -914,6 +930,24 @@ InfoView::InfoView(QWidget* parent)
 {
     setReadOnly(true);
     setUndoRedoEnabled(false);
+}
+
+void InfoView::paintEvent(QPaintEvent* event)
+{
+    QPlainTextEdit::paintEvent(event);
+    paintFocusFrame(this, viewport());
+}
+
+void InfoView::focusInEvent(QFocusEvent* event)
+{
+    QPlainTextEdit::focusInEvent(event);
+    viewport()->update();
+}
+
+void InfoView::focusOutEvent(QFocusEvent* event)
+{
+    QPlainTextEdit::focusOutEvent(event);
+    viewport()->update();
 }
 
 void InfoView::setLimits(int maxLines, int maxCharacters)

@@ -130,6 +130,8 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
     void changeEvent(QEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -193,6 +195,12 @@ public:
     // one scroll, each in its colour where one is given.
     void appendLines(const QStringList& lines, const QList<QColor>& colours = {});
     void setLimits(int maxLines, int maxCharacters);
+
+protected:
+    // A read-only view has no caret to show that it has the focus.
+    void paintEvent(QPaintEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     // Removes the oldest lines past the limits; how many went.
