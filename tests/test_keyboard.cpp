@@ -1,5 +1,6 @@
-// The windows from the keyboard: Enter on the lists, the way Tab goes, and
-// where the focus is when the channel window comes to the front.
+// The windows from the keyboard: Enter on the lists, the way Tab goes, the
+// entry line's history and name completion, and where the focus is when the
+// channel window comes to the front.
 
 #include "channel/channel.h"
 #include "encryption/encryption.h"
@@ -23,6 +24,11 @@
 #include <QTest>
 
 namespace {
+
+QByteArray toHelp(const QByteArray& text)
+{
+    return bytesOf(scrambled::kChannelMessageCommand) + "#Help :" + text + "\r\n";
+}
 
 QWidget* focused()
 {
@@ -69,6 +75,8 @@ private slots:
     void enterOnLists_data();
     void enterOnLists();
     void tabOrder();
+    void history();
+    void completion();
     void entryHasTheFocusWhenTheWindowComesBack();
 };
 
@@ -166,6 +174,82 @@ void TestKeyboard::tabOrder()
     // by the labels beside them.
     QCOMPARE(QAccessible::queryAccessibleInterface(c.filter)->text(QAccessible::Name), c.Label4->text());
     QCOMPARE(QAccessible::queryAccessibleInterface(c.notify)->text(QAccessible::Name), c.Label5->text());
+}
+
+// Up and Down bring back the lines sent; what Enter then sends is what the
+// box holds, as for a line typed anew.
+void TestKeyboard::history()
+{
+    TestSession session;
+    QVERIFY(session.enterQuietChannel());
+    QPlainTextEdit* entry = channel().message;
+    for (const QString& line : {QStringLiteral("first"), QStringLiteral("second")}) {
+        QTest::keyClicks(entry, line);
+        QTest::keyClick(entry, Qt::Key_Return);
+    }
+    QVERIFY(session.waitForWire(toHelp("second")));
+    QTest::keyClicks(entry, QStringLiteral("dra"));
+    QTest::keyClick(entry, Qt::Key_Up);
+    QCOMPARE(entry->toPlainText(), QStringLiteral("second"));
+    QTest::keyClick(entry, Qt::Key_Up, Qt::KeypadModifier);
+    QCOMPARE(entry->toPlainText(), QStringLiteral("first"));
+    QCOMPARE(entry->textCursor().position(), 5);
+    // An edit survives walking away and back.
+    QTest::keyClicks(entry, QStringLiteral("!"));
+    QTest::keyClick(entry, Qt::Key_Down);
+    QCOMPARE(entry->toPlainText(), QStringLiteral("second"));
+    QTest::keyClick(entry, Qt::Key_Up);
+    QCOMPARE(entry->toPlainText(), QStringLiteral("first!"));
+    QTest::keyClick(entry, Qt::Key_Down);
+    QTest::keyClick(entry, Qt::Key_Down);
+    QCOMPARE(entry->toPlainText(), QStringLiteral("\ndra"));
+
+    const qsizetype from = session.mark();
+    QTest::keyClick(entry, Qt::Key_Up);
+    QTest::keyClick(entry, Qt::Key_Up);
+    QTest::keyClick(entry, Qt::Key_Return);
+    QVERIFY(session.waitForWire(toHelp("first!")));
+    QCOMPARE(session.wire(from), toHelp("first!"));
+    // Undo takes a recalled line back as one edit.
+    QTest::keyClick(entry, Qt::Key_Up);
+    QCOMPARE(entry->toPlainText(), QStringLiteral("first!"));
+    QTest::keyClick(entry, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(entry->toPlainText(), QStringLiteral("\n"));
+
+    // The lines stay for the next channel.
+    channel().unload();
+    QVERIFY(session.enterQuietChannel());
+    QTest::keyClick(channel().message, Qt::Key_Up);
+    QCOMPARE(channel().message->toPlainText(), QStringLiteral("first!"));
+}
+
+// Tab completes a member's name where the word before the caret starts one,
+// and moves the focus on where nothing does.
+void TestKeyboard::completion()
+{
+    TestSession session;
+    QVERIFY(session.enterQuietChannel());
+    QVERIFY(activate(&channel()));
+    QPlainTextEdit* entry = channel().message;
+    QCOMPARE(focused(), entry);
+    QTest::keyClicks(entry, QStringLiteral("a"));
+    QTest::keyClick(entry, Qt::Key_Tab);
+    QCOMPARE(entry->toPlainText(), QStringLiteral("Ace: "));
+    QCOMPARE(focused(), entry);
+    QTest::keyClicks(entry, QStringLiteral("hi K"));
+    QTest::keyClick(entry, Qt::Key_Tab);
+    QCOMPARE(entry->toPlainText(), QStringLiteral("Ace: hi Kite "));
+    QTest::keyClick(entry, Qt::Key_Tab);
+    QCOMPARE(entry->toPlainText(), QStringLiteral("Ace: hi Kite "));
+    const qsizetype from = session.mark();
+    QTest::keyClick(entry, Qt::Key_Return);
+    QVERIFY(session.waitForWire(toHelp("Ace: hi Kite ")));
+    QCOMPARE(session.wire(from), toHelp("Ace: hi Kite "));
+
+    QTest::keyClicks(entry, QStringLiteral("zed"));
+    QTest::keyClick(entry, Qt::Key_Tab);
+    QCOMPARE(entry->toPlainText(), QStringLiteral("\nzed"));
+    QCOMPARE(focused(), channel().users);
 }
 
 // Whoever comes back to the channel window comes to write.
