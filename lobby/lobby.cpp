@@ -9,6 +9,7 @@
 #include "lobby/game_list.h"
 #include "lobby/session_rules.h"
 #include "login/login.h"
+#include "platform/alerts.h"
 #include "platform/controls.h"
 #include "platform/cp1252.h"
 #include "platform/dialogs.h"
@@ -592,6 +593,9 @@ void Lobby::applyStep(const Step& step)
         break;
     case Kind::ClearAway:
         iAmAway = false;
+        break;
+    case Kind::Alert:
+        alertUser(step.title, step.text);
         break;
     }
 }
