@@ -58,31 +58,6 @@ void paintBlue(QWidget* widget)
     widget->setPalette(pal);
 }
 
-// Calls back on Enter (Return or the keypad's Enter, whatever the modifiers)
-// and leaves the key to the box, which then starts a new line.
-class EnterKeyWatcher : public QObject {
-public:
-    EnterKeyWatcher(QObject* parent, std::function<void()> onEnter)
-        : QObject(parent)
-        , onEnter_(std::move(onEnter))
-    {
-    }
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        if (event->type() == QEvent::KeyPress) {
-            const int key = static_cast<QKeyEvent*>(event)->key();
-            if (key == Qt::Key_Return || key == Qt::Key_Enter)
-                onEnter_();
-        }
-        return QObject::eventFilter(watched, event);
-    }
-
-private:
-    std::function<void()> onEnter_;
-};
-
 } // namespace
 
 Channel::Channel()
@@ -117,7 +92,7 @@ Channel::Channel()
     message->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     message->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     paintBlue(message);
-    message->installEventFilter(new EnterKeyWatcher(message, [this] { message_EnterPressed(); }));
+    message->installEventFilter(this);
     connect(message, &QPlainTextEdit::textChanged, this, [] { lobby().userTyping(); });
 
     Label2 = makeLabel(this, QString());
@@ -138,6 +113,21 @@ Channel::Channel()
     for (QCheckBox* box : {filter, notify})
         box->resize(13, 14);
     exitBtn->resize(105, 20);
+
+    // The check boxes' captions are the labels beside them; screen readers
+    // name the boxes by them.
+    filter->setAccessibleName(Label4->text());
+    notify->setAccessibleName(Label5->text());
+
+    // The keyboard goes through the window as the eye does: the member list
+    // on the left, the band above the chat (the check boxes and the button,
+    // then the games), the chat, and the entry line at the bottom.
+    setTabOrder(users, filter);
+    setTabOrder(filter, notify);
+    setTabOrder(notify, exitBtn);
+    setTabOrder(exitBtn, games);
+    setTabOrder(games, chat);
+    setTabOrder(chat, message);
 
     connect(exitBtn, &QPushButton::clicked, this, &Form::unload);
     connect(users, &ListView::itemDoubleClicked, this, &Channel::users_DblClick);
@@ -216,8 +206,62 @@ void Channel::message_EnterPressed()
     if (text.startsWith(QLatin1Char('\n')))
         text.remove(0, 1);
     text.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    history_.add(text);
     lobby().parseMessage(text);
     message->clear();
+}
+
+// The keys of the entry line beyond typing; true when the key is used up
+// here. Enter is left to the box, which then starts a new line.
+bool Channel::message_KeyDown(const QKeyEvent& key)
+{
+    const bool plain = (key.modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    switch (key.key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        message_EnterPressed();
+        return false;
+    case Qt::Key_Up:
+    case Qt::Key_Down: {
+        if (!plain)
+            return false;
+        const QString shown = message->toPlainText();
+        const std::optional<QString> line = key.key() == Qt::Key_Up ? history_.older(shown) : history_.newer(shown);
+        if (line)
+            setEntry(*line, static_cast<int>(line->size()));
+        return true;
+    }
+    case Qt::Key_Tab:
+        // With nothing to complete, Tab moves the focus on.
+        return plain && completeName();
+    default:
+        return false;
+    }
+}
+
+bool Channel::completeName()
+{
+    QStringList names;
+    for (int row = 0; row < users->count(); ++row)
+        names.append(users->key(row));
+    const std::optional<Completed> done =
+        completion_.complete(message->toPlainText(), message->textCursor().position(), names);
+    if (!done)
+        return false;
+    // A name that would not fit is refused, as a key that would not is.
+    if (done->text.size() <= kMessageMaxLength)
+        setEntry(done->text, done->caret);
+    return true;
+}
+
+// Replaces what the box holds as one edit, which Undo takes back.
+void Channel::setEntry(const QString& text, int caret)
+{
+    QTextCursor edit(message->document());
+    edit.select(QTextCursor::Document);
+    edit.insertText(text);
+    edit.setPosition(caret);
+    message->setTextCursor(edit);
 }
 
 void Channel::users_DblClick()
@@ -247,6 +291,7 @@ void Channel::resetToDesign()
     games->clear();
     chat->clear();
     message->clear();
+    history_.endWalk();
 }
 
 void Channel::loadCheckBoxes()
@@ -275,6 +320,8 @@ void Channel::setOuterSize(int widthPx, int heightPx)
 
 bool Channel::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == message && event->type() == QEvent::KeyPress)
+        return message_KeyDown(*static_cast<QKeyEvent*>(event)) || Form::eventFilter(watched, event);
     if (watched == windowHandle()) {
         const QEvent::Type type = event->type();
         // The state the window manager reports is the one its frame is drawn
@@ -327,6 +374,14 @@ bool Channel::showsNormalFrame() const
     // nothing or as a nonsense one with negative sides.
     const QMargins frame = handle->frameMargins();
     return !frame.isNull() && frame.left() >= 0 && frame.top() >= 0 && frame.right() >= 0 && frame.bottom() >= 0;
+}
+
+// Whoever comes to the window comes to write.
+void Channel::changeEvent(QEvent* event)
+{
+    Form::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        message->setFocus(Qt::ActiveWindowFocusReason);
 }
 
 void Channel::resizeEvent(QResizeEvent* event)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "channel/entry_line.h"
 #include "lobby/session_rules.h"
 #include "platform/form.h"
 
@@ -10,6 +11,7 @@
 
 class ListView;
 class QCheckBox;
+class QKeyEvent;
 class QLabel;
 class QPlainTextEdit;
 class QPushButton;
@@ -50,11 +52,15 @@ public:
 protected:
     void Form_QueryUnload() override;
     void resetToDesign() override;
+    void changeEvent(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
 private:
     void message_EnterPressed();
+    bool message_KeyDown(const QKeyEvent& key);
+    bool completeName();
+    void setEntry(const QString& text, int caret);
     void users_DblClick();
     void layoutPass();
     void setOuterSize(int widthPx, int heightPx);
@@ -69,6 +75,10 @@ private:
     QMargins normalFrame();
     bool showsNormalFrame() const;
 
+    // The lines sent from the entry line, kept while the program runs, and
+    // the name being completed.
+    EntryHistory history_;
+    NameCompletion completion_;
     // The farewell goes out when the window closes.
     bool farewell_ = true;
     // Layout passes fetch the game list at most this often (a drag of the

@@ -1,7 +1,8 @@
-// Text from other players and from the user: the action-line segmenter and
-// the profanity filter.
+// Text from other players and from the user: the action-line segmenter,
+// the profanity filter and the web addresses the chat view shows as links.
 
 #include "chattext/chat_text.h"
+#include "chattext/links.h"
 #include "fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size)
@@ -36,5 +37,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size)
     FUZZ_CHECK(filtered == message);
     // Masking never changes the length of what was said.
     FUZZ_CHECK(filtered.size() == original.size());
+
+    // Links stand in the text in order, apart, each an http or https address
+    // without a blank, and nothing else ever goes to the browser.
+    qsizetype after = 0;
+    for (const TextLink& link : findLinks(original)) {
+        FUZZ_CHECK(link.start >= after && link.length > 0 && link.start + link.length <= original.size());
+        const QStringView address = QStringView(original).sliced(link.start, link.length);
+        FUZZ_CHECK(address.startsWith(QLatin1String("http://"), Qt::CaseInsensitive)
+                   || address.startsWith(QLatin1String("https://"), Qt::CaseInsensitive));
+        for (const QChar c : address)
+            FUZZ_CHECK(!c.isSpace());
+        FUZZ_CHECK(isWebAddress(link.url));
+        after = link.start + link.length;
+    }
     return 0;
 }

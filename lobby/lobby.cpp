@@ -8,6 +8,7 @@
 #include "encryption/texts.h"
 #include "lobby/session_rules.h"
 #include "login/login.h"
+#include "platform/alerts.h"
 #include "platform/controls.h"
 #include "platform/dialogs.h"
 #include "platform/listview.h"
@@ -619,6 +620,9 @@ void Lobby::applyStep(const Step& step)
         break;
     case Kind::ClearAway:
         iAmAway = false;
+        break;
+    case Kind::Alert:
+        alertUser(step.title, step.text);
         break;
     }
 }

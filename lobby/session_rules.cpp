@@ -440,6 +440,44 @@ void onLeave(const QString& nick, const QString& command, const QString& argumen
         steps.chat(QStringLiteral("** ") + shownName(nick) + plainText(scrambled::kLeaveNotice), chatcolour::paleRed);
 }
 
+// Whether a line names the user: the whole name, in any case, with no
+// character of a nick right before or after it.
+bool namesUser(const QString& text, const QString& username)
+{
+    if (username.isEmpty())
+        return false;
+    const auto inNick = [](QChar c) {
+        return c.isLetterOrNumber() || QStringView(u"-[]\\`^{}_|").contains(c);
+    };
+    for (qsizetype at = text.indexOf(username, 0, Qt::CaseInsensitive); at >= 0;
+         at = text.indexOf(username, at + 1, Qt::CaseInsensitive)) {
+        const qsizetype end = at + username.size();
+        if ((at == 0 || !inNick(text.at(at - 1))) && (end == text.size() || !inNick(text.at(end))))
+            return true;
+    }
+    return false;
+}
+
+// The most characters of a line a desktop notification shows.
+constexpr qsizetype kAlertPreview = 100;
+
+// A line for the user's eye: who wrote it (and where), and its first words.
+void alert(const QString& about, const QString& text, StepWriter& steps)
+{
+    QString preview = text.simplified();
+    if (preview.size() > kAlertPreview) {
+        qsizetype cut = preview.lastIndexOf(u' ', kAlertPreview);
+        if (cut < kAlertPreview / 2)
+            cut = kAlertPreview;
+        if (preview.at(cut - 1).isHighSurrogate())
+            --cut;
+        preview = preview.left(cut) + QChar(0x2026);
+    }
+    Step& step = steps.add(Step::Kind::Alert);
+    step.title = about;
+    step.text = preview;
+}
+
 void onMessage(const QString& nick, const QString& arguments, const SessionView& session, SessionMemory& memory,
                StepWriter& steps)
 {
@@ -455,10 +493,18 @@ void onMessage(const QString& nick, const QString& arguments, const SessionView&
     text = shownText(filtered(session, text));
     const QString sender = shownName(nick);
     if (toChannel) {
-        if (text.startsWith(QLatin1String("/me")))
-            steps.chat(actionLine(sender, text));
-        else
+        if (text.startsWith(QLatin1String("/me"))) {
+            const QVector<ColourRun> runs = actionLine(sender, text);
+            steps.chat(runs);
+            QString action;
+            for (const ColourRun& run : runs)
+                action += run.text;
+            text = action.chopped(kCrLf.size());
+        } else {
             steps.chat(sender + QStringLiteral("> ") + text, chatcolour::white);
+        }
+        if (namesUser(text, session.username))
+            alert(sender + QStringLiteral(" in ") + session.channel, text, steps);
         return;
     }
     const QString line = u'[' + sender + QStringLiteral("] ") + text;
@@ -466,6 +512,7 @@ void onMessage(const QString& nick, const QString& arguments, const SessionView&
         steps.chat(line, chatcolour::yellow);
     else
         steps.add(Step::Kind::LobbyNote).runs = {ColourRun{line + kCrLf, chatcolour::yellow}};
+    alert(sender, text, steps);
     if (!session.away || !session.connected || !isSendableName(nick))
         return;
     int& replies = memory.awayReplies[nick];
@@ -854,6 +901,8 @@ QString describe(const Step& step)
         return QStringLiteral("away ") + step.text;
     case Kind::ClearAway:
         return QStringLiteral("back from away");
+    case Kind::Alert:
+        return QStringLiteral("alert %1 | %2").arg(step.title, step.text);
     }
     return QString();
 }

@@ -41,6 +41,7 @@ struct Step {
         Box,              // title, text, icon: a message for the user; then `after`
         SetAway,          // text: the away message
         ClearAway,        // the user is back
+        Alert,            // title, text: a whisper or a line naming the user, for the desktop to show
     };
     // What follows a message box once the user has closed it.
     enum class After : quint8 { Nothing, EndSession };

@@ -1,9 +1,12 @@
 #include "platform/chatview.h"
 
+#include "platform/focus_frame.h"
+
 #include <QAccessible>
 #include <QAccessibleWidget>
 #include <QClipboard>
 #include <QContextMenuEvent>
+#include <QDesktopServices>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMenu>
@@ -15,6 +18,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 bool breaksLine(char16_t c)
 {
@@ -51,7 +55,28 @@ bool rightToLeft(QStringView text)
     return false;
 }
 
+LinkOpener& linkOpener()
+{
+    static LinkOpener opener;
+    return opener;
+}
+
+void openLink(const QUrl& url)
+{
+    if (!isWebAddress(url))
+        return;
+    if (linkOpener())
+        linkOpener()(url);
+    else
+        QDesktopServices::openUrl(url);
+}
+
 } // namespace
+
+void setLinkOpener(LinkOpener opener)
+{
+    linkOpener() = std::move(opener);
+}
 
 // ------------------------------------------------------------------ log
 
@@ -384,9 +409,27 @@ public:
         const QColor colour = log().colourAt(offset, &runStart, &runEnd);
         // A run ends with its line's text; the line break stands alone.
         const qint64 textEnd = lineStart + lineText.size();
+        bool link = false;
         if (offset < textEnd) {
             runStart = std::max(runStart, lineStart);
             runEnd = std::min(runEnd, textEnd);
+            // A web address is a run of its own, underlined as it is shown.
+            for (const TextLink& found : findLinks(lineText)) {
+                const qint64 from = lineStart + found.start;
+                const qint64 to = from + found.length;
+                if (offset >= to) {
+                    runStart = std::max(runStart, to);
+                    continue;
+                }
+                if (offset >= from) {
+                    runStart = std::max(runStart, from);
+                    runEnd = std::min(runEnd, to);
+                    link = true;
+                } else {
+                    runEnd = std::min(runEnd, from);
+                }
+                break;
+            }
         } else {
             runStart = textEnd;
             runEnd = textEnd + 1;
@@ -409,6 +452,8 @@ public:
         out += font.style() == QFont::StyleItalic    ? QStringLiteral("font-style:italic;")
             : font.style() == QFont::StyleOblique ? QStringLiteral("font-style:oblique;")
                                                   : QStringLiteral("font-style:normal;");
+        if (link)
+            out += QStringLiteral("text-underline-style:solid;text-underline-type:single;");
         if (rightToLeft(lineText))
             out += QStringLiteral("writing-mode:rl;");
         out += QStringLiteral("text-position:baseline;");
@@ -491,6 +536,8 @@ RichTextView::RichTextView(QWidget* parent)
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setFocusPolicy(Qt::StrongFocus);
     viewport()->setCursor(Qt::IBeamCursor);
+    // The pointer shows a hand over a web address.
+    viewport()->setMouseTracking(true);
     verticalScrollBar()->setSingleStep(1);
 }
 
@@ -613,6 +660,14 @@ QTextLayout& RichTextView::layoutOf(int line)
         range.format.setForeground(run.colour);
         formats.append(range);
     }
+    // Web addresses keep their runs' colours and gain an underline.
+    for (const TextLink& link : findLinks(layout->text())) {
+        QTextLayout::FormatRange range;
+        range.start = static_cast<int>(link.start);
+        range.length = static_cast<int>(link.length);
+        range.format.setFontUnderline(true);
+        formats.append(range);
+    }
     layout->setFormats(formats);
     layout->setCacheEnabled(true);
     const qreal width = std::max(16, viewport()->width() - 2 * kMargin);
@@ -677,7 +732,9 @@ void RichTextView::paintEvent(QPaintEvent*)
         layout.draw(&painter, QPointF(kMargin, y), selection);
         y += heightOf(line);
     }
+    painter.end();
     forgetLayouts(top, line);
+    paintFocusFrame(this, viewport());
 }
 
 // Keeps the lines around those on screen laid out, and the ones at the end
@@ -699,6 +756,18 @@ void RichTextView::resizeEvent(QResizeEvent* event)
     QAbstractScrollArea::resizeEvent(event);
     layouts_.clear();
     refresh();
+}
+
+void RichTextView::focusInEvent(QFocusEvent* event)
+{
+    QAbstractScrollArea::focusInEvent(event);
+    viewport()->update();
+}
+
+void RichTextView::focusOutEvent(QFocusEvent* event)
+{
+    QAbstractScrollArea::focusOutEvent(event);
+    viewport()->update();
 }
 
 void RichTextView::changeEvent(QEvent* event)
@@ -753,6 +822,34 @@ qint64 RichTextView::offsetAt(QPoint point)
         y += height;
     }
     return log_.characterCount();
+}
+
+std::optional<RichTextView::LinkHit> RichTextView::linkAt(QPoint point)
+{
+    const int lines = log_.lineCount();
+    qreal y = kMargin;
+    for (int line = verticalScrollBar()->value(); line < lines && y < viewport()->height(); ++line) {
+        const qreal height = heightOf(line);
+        if (point.y() < y)
+            return std::nullopt;
+        if (point.y() >= y + height) {
+            y += height;
+            continue;
+        }
+        const QTextLayout& layout = layoutOf(line);
+        for (int i = 0; i < layout.lineCount(); ++i) {
+            const QTextLine textLine = layout.lineAt(i);
+            if (!textLine.naturalTextRect().translated(kMargin, y).contains(point))
+                continue;
+            const int at = textLine.xToCursor(point.x() - kMargin, QTextLine::CursorOnCharacter);
+            for (const TextLink& link : findLinks(log_.lineText(line))) {
+                if (at >= link.start && at < link.start + link.length)
+                    return LinkHit{log_.serial(line), link};
+            }
+        }
+        return std::nullopt;
+    }
+    return std::nullopt;
 }
 
 void RichTextView::setSelection(qint64 anchor, qint64 caret)
@@ -811,6 +908,9 @@ void RichTextView::mousePressEvent(QMouseEvent* event)
     const qint64 offset = offsetAt(event->position().toPoint());
     const qint64 at = log_.origin() + offset;
     caretPlaced_ = true;
+    pressedLink_.reset();
+    if (event->modifiers() == Qt::NoModifier)
+        pressedLink_ = linkAt(event->position().toPoint());
     // A third click soon after a double-click takes the whole line.
     const int interval = QGuiApplication::styleHints()->mouseDoubleClickInterval();
     if (sinceDoubleClick_.isValid() && sinceDoubleClick_.elapsed() < interval) {
@@ -826,8 +926,10 @@ void RichTextView::mousePressEvent(QMouseEvent* event)
 
 void RichTextView::mouseMoveEvent(QMouseEvent* event)
 {
-    if (!selecting_ || !(event->buttons() & Qt::LeftButton))
+    if (!selecting_ || !(event->buttons() & Qt::LeftButton)) {
+        viewport()->setCursor(linkAt(event->position().toPoint()) ? Qt::PointingHandCursor : Qt::IBeamCursor);
         return;
+    }
     // Dragging past the top or bottom edge scrolls on.
     QPoint point = event->position().toPoint();
     QScrollBar* bar = verticalScrollBar();
@@ -844,6 +946,13 @@ void RichTextView::mouseReleaseEvent(QMouseEvent* event)
     if (event->button() != Qt::LeftButton)
         return QAbstractScrollArea::mouseReleaseEvent(event);
     selecting_ = false;
+    // A click on a web address, not a drag that selects it, opens it.
+    const std::optional<LinkHit> pressed = std::exchange(pressedLink_, std::nullopt);
+    if (pressed && anchor_ == caret_) {
+        const std::optional<LinkHit> released = linkAt(event->position().toPoint());
+        if (released && released->serial == pressed->serial && released->link.start == pressed->link.start)
+            openLink(released->link.url);
+    }
     QClipboard* clipboard = QGuiApplication::clipboard();
     if (clipboard->supportsSelection() && anchor_ != caret_)
         clipboard->setText(selectedText(), QClipboard::Selection);
@@ -853,6 +962,7 @@ void RichTextView::mouseDoubleClickEvent(QMouseEvent* event)
 {
     if (event->button() != Qt::LeftButton)
         return QAbstractScrollArea::mouseDoubleClickEvent(event);
+    pressedLink_.reset();
     const qint64 at = offsetAt(event->position().toPoint());
     const int line = log_.lineAt(at);
     const QStringView text = log_.lineText(line);
@@ -914,6 +1024,24 @@ InfoView::InfoView(QWidget* parent)
 {
     setReadOnly(true);
     setUndoRedoEnabled(false);
+}
+
+void InfoView::paintEvent(QPaintEvent* event)
+{
+    QPlainTextEdit::paintEvent(event);
+    paintFocusFrame(this, viewport());
+}
+
+void InfoView::focusInEvent(QFocusEvent* event)
+{
+    QPlainTextEdit::focusInEvent(event);
+    viewport()->update();
+}
+
+void InfoView::focusOutEvent(QFocusEvent* event)
+{
+    QPlainTextEdit::focusOutEvent(event);
+    viewport()->update();
 }
 
 void InfoView::setLimits(int maxLines, int maxCharacters)

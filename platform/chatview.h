@@ -1,5 +1,7 @@
 #pragma once
 
+#include "chattext/links.h"
+
 #include <QAbstractScrollArea>
 #include <QColor>
 #include <QElapsedTimer>
@@ -7,11 +9,19 @@
 #include <QString>
 #include <QVector>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
 
 class QTextLayout;
+class QUrl;
+
+// Opens a web address that the user clicked in the chat view: in the user's
+// browser, or wherever a test puts it instead. Only http and https
+// addresses ever get here. An empty opener restores the browser.
+using LinkOpener = std::function<void(const QUrl&)>;
+void setLinkOpener(LinkOpener opener);
 
 // Whether a character would start a new line on screen, though only CR LF
 // ends a line of received text.
@@ -89,7 +99,8 @@ private:
 // wrapped line scrolls whole. At its end it follows new lines; scrolled away
 // from the end, it stays where the user put it, also while old lines go.
 // Text can be selected with the mouse and copied, and screen readers read
-// its text and colours.
+// its text and colours. Web addresses (http and https) show underlined in
+// their text's colour and open in the browser on a click.
 class RichTextView : public QAbstractScrollArea {
     Q_OBJECT
 public:
@@ -130,6 +141,8 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
     void changeEvent(QEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -149,6 +162,12 @@ private:
     int bottomTop();
     // The offset under a point of the viewport.
     qint64 offsetAt(QPoint point);
+    // The web address under a point of the viewport, and its line's serial.
+    struct LinkHit {
+        qint64 serial = 0;
+        TextLink link;
+    };
+    std::optional<LinkHit> linkAt(QPoint point);
     std::optional<QRectF> lineRect(int line);
     void setSelection(qint64 anchor, qint64 caret);
     void scrollToLine(int line);
@@ -169,6 +188,8 @@ private:
     qint64 caret_ = 0;
     bool caretPlaced_ = false;
     bool selecting_ = false;
+    // The address the mouse went down on: a click that ends on it opens it.
+    std::optional<LinkHit> pressedLink_;
     QElapsedTimer sinceDoubleClick_;
     // Laid-out lines by serial, only around what is on screen.
     std::map<qint64, std::unique_ptr<QTextLayout>> layouts_;
@@ -193,6 +214,12 @@ public:
     // one scroll, each in its colour where one is given.
     void appendLines(const QStringList& lines, const QList<QColor>& colours = {});
     void setLimits(int maxLines, int maxCharacters);
+
+protected:
+    // A read-only view has no caret to show that it has the focus.
+    void paintEvent(QPaintEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     // Removes the oldest lines past the limits; how many went.

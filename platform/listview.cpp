@@ -1,7 +1,10 @@
 #include "platform/listview.h"
 
+#include "platform/focus_frame.h"
+
 #include <QAbstractTableModel>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QScrollBar>
 #include <algorithm>
 #include <cmath>
@@ -137,6 +140,43 @@ ListView::ListView(QWidget* parent)
     header()->setStretchLastSection(true);
     header()->setSectionsMovable(false);
     connect(this, &QTreeView::doubleClicked, this, [this] { emit itemDoubleClicked(); });
+}
+
+// Enter does to the selected item what a double-click does, so that the
+// list serves the keyboard as well as the mouse. The item the keyboard's
+// focus stands on counts as chosen, as a click would have made it.
+void ListView::keyPressEvent(QKeyEvent* event)
+{
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (!enter || (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))) {
+        QTreeView::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+    if (!selectedRow() && currentIndex().isValid())
+        selectionModel()->select(currentIndex(), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    if (selectedRow())
+        emit itemDoubleClicked();
+}
+
+// The list shows that it has the keyboard's focus, empty or not, with a
+// frame around its items.
+void ListView::paintEvent(QPaintEvent* event)
+{
+    QTreeView::paintEvent(event);
+    paintFocusFrame(this, viewport());
+}
+
+void ListView::focusInEvent(QFocusEvent* event)
+{
+    QTreeView::focusInEvent(event);
+    viewport()->update();
+}
+
+void ListView::focusOutEvent(QFocusEvent* event)
+{
+    QTreeView::focusOutEvent(event);
+    viewport()->update();
 }
 
 void ListView::setColumns(const QStringList& captions)

@@ -82,7 +82,14 @@ public:
     void setColumnWidthPx(int column, double width);
 
 signals:
+    // A double-click on an item, or Enter on the selected one.
     void itemDoubleClicked();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     struct Item {

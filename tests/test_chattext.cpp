@@ -1,4 +1,5 @@
 #include "chattext/chat_text.h"
+#include "chattext/links.h"
 #include "encryption/scramble.h"
 #include "encryption/texts.h"
 #include "tests/support/filter_reference.h"
@@ -70,6 +71,8 @@ private slots:
     void matcherAgreesOnCorpus();
     void outgoing_data();
     void outgoing();
+    void links_data();
+    void links();
 };
 
 void TestChatText::actionLine_data()
@@ -260,6 +263,51 @@ void TestChatText::outgoing()
     QFETCH(QString, decision);
 
     QCOMPARE(describe(decideOutgoing(message, away)), decision);
+}
+
+// The web addresses of a line, each as "start:text".
+void TestChatText::links_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QStringList>("links");
+
+    QTest::newRow("none") << "no address here, nor www.fenmoor.test" << QStringList{};
+    QTest::newRow("whole line") << "https://fenmoor.test" << QStringList{"0:https://fenmoor.test"};
+    QTest::newRow("in a sentence") << "see http://fenmoor.test/games?id=4&x=y#top, or not."
+                                   << QStringList{"4:http://fenmoor.test/games?id=4&x=y#top"};
+    QTest::newRow("two, any case") << "HTTP://a.test and Https://b.test/p"
+                                   << QStringList{"0:HTTP://a.test", "18:Https://b.test/p"};
+    QTest::newRow("sentence punctuation after it") << "go to http://a.test/x!?. now"
+                                                   << QStringList{"6:http://a.test/x"};
+    QTest::newRow("in brackets") << "(http://a.test/wiki/Foo_(bar)) [https://b.test]"
+                                 << QStringList{"1:http://a.test/wiki/Foo_(bar)", "32:https://b.test"};
+    QTest::newRow("quoted and angled") << "\"http://a.test\" <https://b.test/>"
+                                       << QStringList{"1:http://a.test", "17:https://b.test/"};
+    QTest::newRow("other letters around the text") << "Köln: https://de.test/wiki/Köln 東京 http://例え.test"
+                                                  << QStringList{"6:https://de.test/wiki/Köln", "35:http://例え.test"};
+    QTest::newRow("in the middle of a word") << "xhttp://a.test 1https://b.test" << QStringList{};
+    QTest::newRow("no host") << "http:// https:///path http://:80 http://." << QStringList{};
+    QTest::newRow("other schemes") << "ftp://a.test file:///etc/passwd javascript:alert(1) mailto:a@b.test"
+                                   << QStringList{};
+    QTest::newRow("another scheme after it") << "http://a.test/?next=javascript:alert(1)"
+                                             << QStringList{"0:http://a.test/?next=javascript:alert(1)"};
+    QTest::newRow("ends at a tab") << "http://a.test\tb" << QStringList{"0:http://a.test"};
+}
+
+void TestChatText::links()
+{
+    QFETCH(QString, line);
+    QFETCH(QStringList, links);
+    QStringList found;
+    for (const TextLink& link : findLinks(line)) {
+        found.append(QString::number(link.start) + u':' + line.mid(link.start, link.length));
+        QVERIFY(isWebAddress(link.url));
+        QCOMPARE(link.url, QUrl(line.mid(link.start, link.length)));
+    }
+    QCOMPARE(found, links);
+    for (const char* other :
+         {"ftp://a.test", "file:///etc/passwd", "javascript:alert(1)", "http:///x", "data:text/html,x"})
+        QVERIFY(!isWebAddress(QUrl(QString::fromLatin1(other))));
 }
 
 QTEST_APPLESS_MAIN(TestChatText)

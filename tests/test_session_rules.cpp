@@ -128,6 +128,8 @@ private slots:
     void lists() { checkLines(); }
     void traffic_data();
     void traffic() { checkLines(); }
+    void alerts_data();
+    void alerts() { checkLines(); }
     void whoisAndErrors_data();
     void whoisAndErrors() { checkLines(); }
     void shownSafely_data();
@@ -249,23 +251,23 @@ void TestSessionRules::traffic_data()
                             << L{"chat {cyan}Kite waves {red}hard\\r\\n"};
     QTest::newRow("message for another channel") << Lines{player("Kite", "PRIVMSG #Duel :hi")} << "channel" << L{};
     QTest::newRow("private message") << Lines{player("Kite", "PRIVMSG Pilot42 :psst")} << "channel"
-                                     << L{"chat {yellow}[Kite] psst\\r\\n"};
+                                     << L{"chat {yellow}[Kite] psst\\r\\n", "alert Kite | psst"};
     QTest::newRow("private message in the lobby") << Lines{player("Kite", "PRIVMSG Pilot42 :psst")} << "lobby"
-                                                  << L{"lobby note {yellow}[Kite] psst\\r\\n"};
+                                                  << L{"lobby note {yellow}[Kite] psst\\r\\n", "alert Kite | psst"};
     QTest::newRow("away replies: three to one sender, and one to the next")
         << Lines{player("Kite", "PRIVMSG Pilot42 :1"), player("Kite", "PRIVMSG Pilot42 :2"),
                  player("Kite", "PRIVMSG Pilot42 :3"), player("Kite", "PRIVMSG Pilot42 :4"),
                  player("Wren", "PRIVMSG Pilot42 :5")}
         << "channel away"
-        << L{"chat {yellow}[Kite] 1\\r\\n", "send \"PRIVMSG Kite :lunch\"",
-             "chat {orange}Away message sent to Kite: lunch\\r\\n", "chat {yellow}[Kite] 2\\r\\n",
+        << L{"chat {yellow}[Kite] 1\\r\\n", "alert Kite | 1", "send \"PRIVMSG Kite :lunch\"",
+             "chat {orange}Away message sent to Kite: lunch\\r\\n", "chat {yellow}[Kite] 2\\r\\n", "alert Kite | 2",
              "send \"PRIVMSG Kite :lunch\"", "chat {orange}Away message sent to Kite: lunch\\r\\n",
-             "chat {yellow}[Kite] 3\\r\\n", "send \"PRIVMSG Kite :lunch\"",
-             "chat {orange}Away message sent to Kite: lunch\\r\\n", "chat {yellow}[Kite] 4\\r\\n",
-             "chat {yellow}[Wren] 5\\r\\n", "send \"PRIVMSG Wren :lunch\"",
+             "chat {yellow}[Kite] 3\\r\\n", "alert Kite | 3", "send \"PRIVMSG Kite :lunch\"",
+             "chat {orange}Away message sent to Kite: lunch\\r\\n", "chat {yellow}[Kite] 4\\r\\n", "alert Kite | 4",
+             "chat {yellow}[Wren] 5\\r\\n", "alert Wren | 5", "send \"PRIVMSG Wren :lunch\"",
              "chat {orange}Away message sent to Wren: lunch\\r\\n"};
     QTest::newRow("away with no connection") << Lines{player("Kite", "PRIVMSG Pilot42 :psst")} << "channel away offline"
-                                             << L{"chat {yellow}[Kite] psst\\r\\n"};
+                                             << L{"chat {yellow}[Kite] psst\\r\\n", "alert Kite | psst"};
     QTest::newRow("kick of another") << Lines{chanServ("KICK #Help Ace :spam")} << "channel quiet"
                                      << L{"member- Ace", "chat {palered}Ace was kicked from #Help by ChanServ: spam\\r\\n"};
     QTest::newRow("kick in another channel") << Lines{chanServ("KICK #Duel Pilot42 :spam")} << "channel" << L{};
@@ -300,6 +302,42 @@ void TestSessionRules::traffic_data()
                                                  << "lobby" << L{"answered tavimere-7"};
     QTest::newRow("keep-alive too long to answer") << Lines{"PING :" + QByteArray(510, 'x')} << "lobby" << L{};
     QTest::newRow("keep-alive with a NUL") << Lines{QByteArray("PING :a\0b", 9)} << "lobby" << L{};
+}
+
+// What calls for the user's eye: a whisper, or a line of the open channel
+// that names the user as a whole word in any case, with its first words.
+void TestSessionRules::alerts_data()
+{
+    addColumns();
+    const auto said = [](const QString& text) {
+        return L{QStringLiteral("chat {white}Kite> ") + text + QStringLiteral("\\r\\n"),
+                 QStringLiteral("alert Kite in #Help | ") + text};
+    };
+    const auto unnoticed = [](const QString& text) {
+        return L{QStringLiteral("chat {white}Kite> ") + text + QStringLiteral("\\r\\n")};
+    };
+    for (const char* text : {"pilot42, ready?", "hi PILOT42", "(Pilot42)", "@Pilot42: go", "Pilot42's turn"})
+        QTest::newRow(text) << Lines{player("Kite", QByteArray("PRIVMSG #Help :") + text)} << "channel" << said(text);
+    for (const char* text : {"Pilot421 is not you", "xPilot42", "Pilot42_", "Pilot4", "[Pilot42]-bot"})
+        QTest::newRow(text) << Lines{player("Kite", QByteArray("PRIVMSG #Help :") + text)} << "channel"
+                            << unnoticed(text);
+    QTest::newRow("action naming the user") << Lines{player("Kite", "PRIVMSG #Help :/me hugs \\ypilot42")} << "channel"
+                                            << L{"chat {cyan}Kite hugs {yellow}pilot42\\r\\n",
+                                                 "alert Kite in #Help | Kite hugs pilot42"};
+    QTest::newRow("naming the user in another channel") << Lines{player("Kite", "PRIVMSG #Duel :Pilot42!")} << "channel"
+                                                        << L{};
+    QTest::newRow("whisper, filtered") << Lines{player("Kite", "PRIVMSG Pilot42 :oh  SHIT")} << "lobby"
+                                       << L{"lobby note {yellow}[Kite] oh  s**t\\r\\n", "alert Kite | oh s**t"};
+    // The first words: cut at a blank near the hundredth character, or at it
+    // in a word that long.
+    const QString words = QStringLiteral("abcdefghi ").repeated(15).trimmed();
+    QTest::newRow("long whisper") << Lines{player("Kite", "PRIVMSG Pilot42 :" + words.toUtf8())} << "channel"
+                                  << L{"chat {yellow}[Kite] " + words + "\\r\\n",
+                                       "alert Kite | " + words.left(99) + QChar(0x2026)};
+    const QString word = QStringLiteral("x").repeated(150);
+    QTest::newRow("long word") << Lines{player("Kite", "PRIVMSG Pilot42 :" + word.toUtf8())} << "channel"
+                               << L{"chat {yellow}[Kite] " + word + "\\r\\n",
+                                    "alert Kite | " + word.left(100) + QChar(0x2026)};
 }
 
 void TestSessionRules::whoisAndErrors_data()

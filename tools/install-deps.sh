@@ -8,6 +8,7 @@ packages=(
   ngircd
   inspircd  # the second chat server of the end-to-end tests
   xvfb openbox  # the X server and window manager of the window-frame and end-to-end tests
+  dbus-daemon x11-utils  # the alert test's own session bus; xprop and xmessage
   # installing: the validators, the Debian package's library dependencies,
   # and the window search of the install test
   desktop-file-utils appstream dpkg-dev file xdotool
