@@ -16,7 +16,10 @@ FakeServer::FakeServer(QObject* parent)
             connections_.append(socket);
             received_.append(QByteArray());
             closed_.append(false);
+            paused_.append(false);
             connect(socket, &QTcpSocket::readyRead, this, [this, socket, index] {
+                if (paused_[index])
+                    return;
                 received_[index] += socket->readAll();
                 if (onReceived)
                     onReceived(index);
@@ -83,6 +86,18 @@ void FakeServer::closeConnection(int index)
 {
     if (QTcpSocket* socket = connection(index))
         socket->disconnectFromHost();
+}
+
+void FakeServer::pauseReading(int index)
+{
+    QTcpSocket* socket = connection(index);
+    if (!socket)
+        return;
+    paused_[index] = true;
+    // Qt stops reading from the system once its own buffer is full; the
+    // system's buffer is kept small so that the peer is held back soon.
+    socket->setReadBufferSize(1);
+    socket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 4096);
 }
 
 quint16 refusingPort()

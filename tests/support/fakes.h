@@ -33,6 +33,10 @@ public:
     void send(int index, const QByteArray& bytes);
     void sendLast(const QByteArray& bytes) { send(connectionCount() - 1, bytes); }
     void closeConnection(int index);
+    // Stops taking bytes from a connection, as a server that no longer
+    // reads: what the peer sends then waits in the system's buffers, and
+    // once they are full TCP holds the peer back.
+    void pauseReading(int index);
 
     // Called with each newly accepted connection's index.
     std::function<void(int)> onConnection;
@@ -47,6 +51,7 @@ private:
     QList<QPointer<QTcpSocket>> connections_;
     QList<QByteArray> received_;
     QList<bool> closed_;
+    QList<bool> paused_;
 };
 
 // A port on 127.0.0.1 on which nothing listens.
