@@ -417,6 +417,7 @@ SessionView Lobby::view() const
     session.filterWords = &filter_;
     session.chatServerHost = service().chatServerHost;
     session.maskedHost = service().maskedHost;
+    session.requestRoom = ChatOutbox::kMostWaiting - outbox_.waitingCount();
     session.isMember = [users = window.users](const QString& nick) { return users->contains(nick); };
     return session;
 }
@@ -711,7 +712,7 @@ void Lobby::askUnknownFlags()
         if (users->iconAt(row) == memberIcon::kFlagUnknown)
             unknown.append(users->key(row));
     }
-    for (const QByteArray& whois : flagRequests(unknown, memory_))
+    for (const QByteArray& whois : flagRequests(unknown, memory_, ChatOutbox::kMostWaiting - outbox_.waitingCount()))
         outbox_.request(whois, clock_.elapsed());
     pumpOutbox();
 }

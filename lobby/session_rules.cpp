@@ -219,8 +219,11 @@ void onNames(const QString& text, const SessionView& session, const SessionMemor
         const QString nick = bareNick(name, memory);
         if (nick.isEmpty())
             continue;
-        steps.member(Step::Kind::AddMember, nick, nick == staff ? memberIcon::kStaffBadge : memberIcon::kFlagUnknown,
-                     shownName(name));
+        // A member listed again (our own JOIN echo came first, or the
+        // server sends the names twice) keeps the picture already known.
+        const int known = nick == session.username ? session.ownIcon : memory.knownIcons.value(nick);
+        const int icon = nick == staff ? memberIcon::kStaffBadge : known ? known : memberIcon::kFlagUnknown;
+        steps.member(Step::Kind::AddMember, nick, icon, shownName(name));
     }
     steps.add(Step::Kind::FocusEntry);
 }
@@ -405,7 +408,7 @@ void onJoin(const QString& nick, const QString& arguments, const SessionView& se
     const int known = nick == session.username ? session.ownIcon : memory.knownIcons.value(nick);
     steps.member(Step::Kind::AddMember, nick, known ? known : memberIcon::kFlagUnknown, shownName(nick));
     if (!known) {
-        for (const QByteArray& whois : flagRequests({nick}, memory))
+        for (const QByteArray& whois : flagRequests({nick}, memory, session.requestRoom))
             steps.request(whois);
     }
     if (session.notify && nick != session.username)
@@ -588,10 +591,12 @@ QByteArray whoRequest(const SessionMemory& memory, const QString& openChannel)
     return memory.whoNeedsMask ? QByteArrayLiteral("WHO *") : QByteArrayLiteral("who");
 }
 
-QByteArrayList flagRequests(const QStringList& unknownMembers, SessionMemory& memory)
+QByteArrayList flagRequests(const QStringList& unknownMembers, SessionMemory& memory, qsizetype most)
 {
     QByteArrayList requests;
     for (const QString& nick : unknownMembers) {
+        if (requests.size() >= most)
+            break;
         if (!isSendableName(nick) || memory.whoisAsked.contains(nick))
             continue;
         memory.whoisAsked.insert(nick);
@@ -667,12 +672,25 @@ QVector<ColourRun> actionLine(const QString& subject, QString& action)
 void decideTyped(QString& message, const SessionView& session, SessionMemory& memory, Steps& out)
 {
     StepWriter steps(out);
+    const auto refuseName = [&steps](const QString& name) {
+        steps.chat(QStringLiteral("Not sent: \"") + shownName(name) + QStringLiteral("\" cannot be the name of a player."),
+                   chatcolour::paleRed);
+    };
+    const bool whisper = message.startsWith(QLatin1String("/msg "));
+    // A member whose name holds a control character is whispered to by that
+    // name or not at all: without it, the name may be another player's.
+    if (whisper) {
+        const QString target = message.mid(5).section(u' ', 0, 0);
+        if (withoutControls(target) != target) {
+            refuseName(target);
+            return;
+        }
+    }
     // Control characters a paste brought along (a tab, an escape, the
     // marker of client-to-client requests) are no part of a chat line.
     message = withoutControls(message);
     // The filter masks what a whisper says, never whom it goes to: a masked
     // name would send it to nobody.
-    const bool whisper = message.startsWith(QLatin1String("/msg "));
     if (!whisper)
         message = filtered(session, message);
     OutgoingDecision line = decideOutgoing(message, session.away);
@@ -710,9 +728,7 @@ void decideTyped(QString& message, const SessionView& session, SessionMemory& me
         break;
     case Kind::PrivateMessage:
         if (!isSendableName(line.target) || line.target.contains(u':')) {
-            steps.chat(QStringLiteral("Not sent: \"") + shownName(line.target)
-                           + QStringLiteral("\" cannot be the name of a player."),
-                       chatcolour::paleRed);
+            refuseName(line.target);
             break;
         }
         if (sendOrSay(messageLines(session,

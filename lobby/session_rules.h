@@ -1,6 +1,7 @@
 #pragma once
 
 #include "chattext/chat_text.h"
+#include "lobby/chat_outbox.h"
 #include "lobby/irc_lines.h"
 
 #include <QByteArray>
@@ -91,6 +92,8 @@ struct SessionView {
     // How the chat server names itself and every user.
     QString chatServerHost;
     QString maskedHost;
+    // How many more automatic requests may wait to be sent.
+    qsizetype requestRoom = ChatOutbox::kMostWaiting;
     // Whether a nick is in the channel window's member list.
     std::function<bool(const QString&)> isMember;
 };
@@ -148,8 +151,9 @@ QByteArray wireName(const SessionMemory& memory, const QString& name);
 QByteArray whoRequest(const SessionMemory& memory, const QString& openChannel);
 
 // The whois requests for members whose flag is not known, each asked once a
-// visit; names no server could read are left out.
-QByteArrayList flagRequests(const QStringList& unknownMembers, SessionMemory& memory);
+// visit and at most `most` of them; names no server could read are left
+// out. A member left over is asked at a later end of WHO.
+QByteArrayList flagRequests(const QStringList& unknownMembers, SessionMemory& memory, qsizetype most);
 
 // The registration, send by send: PASS; NICK and USER together; the channel
 // list; the user list.

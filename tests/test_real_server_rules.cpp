@@ -524,7 +524,7 @@ void TestRealServerRules::namesGoBackAsReceived()
     session.send(fromPlayer("Pilot42", "JOIN :" + cafe) + namesOf("Pilot42 Kite", cafe) + endOfNames(cafe)
                  + fromPlayer(jorg, "JOIN :" + cafe) + fromPlayer("Kite", "PRIVMSG " + cafe + " :salut"));
     QVERIFY(session.sync());
-    QCOMPARE(members(), QStringLiteral("Pilot42|52 Kite|52 J\u00F6rg|52"));
+    QCOMPARE(members(), QStringLiteral("Pilot42|8 Kite|52 J\u00F6rg|52"));
     typeLine(QStringLiteral("hi"));
     typeLine(QStringLiteral("/me waves"));
     typeLine(QStringLiteral("/msg J\u00F6rg hallo"));
@@ -636,7 +636,7 @@ void TestRealServerRules::lateTrafficOfALeftChannel()
 
     QCOMPARE(channel().Label2->text(), QStringLiteral("#Duel"));
     QVERIFY(channel().isVisible());
-    QCOMPARE(members(), QStringLiteral("Pilot42|52 Marlow|52"));
+    QCOMPARE(members(), QStringLiteral("Pilot42|8 Marlow|52"));
     QCOMPARE(chatLines(), QStringList());
     QCOMPARE(boxes.boxes.size(), 0);
 }
@@ -655,7 +655,7 @@ void TestRealServerRules::prefixedMembers()
                  + namesOf("Pilot42 @Marlow +Ash %Pell ~Quinn Kite") + endOfNames());
     QVERIFY(session.sync());
     QCOMPARE(members(),
-             QStringLiteral("Pilot42|52 Marlow(@Marlow)|52 Ash(+Ash)|52 Pell(%Pell)|52 Quinn(~Quinn)|52 Kite|52"));
+             QStringLiteral("Pilot42|8 Marlow(@Marlow)|52 Ash(+Ash)|52 Pell(%Pell)|52 Quinn(~Quinn)|52 Kite|52"));
     session.send(whoEntry("#Help", "Pilot42", "7") + whoEntry("#Help", "Marlow", "3") + whoEntry("#Help", "Ash", "4")
                  + whoEntry("#Help", "Quinn", "5") + whoEntry("#Help", "Kite", "6") + endOfWho()
                  + whoisReply("Pell", "12 0") + fromPlayer("Rook", "JOIN :#Help"));
@@ -700,8 +700,10 @@ void TestRealServerRules::typedLineIsCleanOrRefused_data()
         << "/msg Ki:te hi" << QByteArray() << QByteArray() << QStringList{notAName.arg("Ki:te")};
     QTest::newRow("/msg to a colon") << "/msg : hi" << QByteArray() << QByteArray() << QStringList{notAName.arg(":")};
     QTest::newRow("/msg to nobody") << "/msg  hello" << QByteArray() << QByteArray() << QStringList{noName};
+    // A whisper goes to the name as typed or nowhere: without its control
+    // character, the name may be another player's.
     QTest::newRow("/msg to a control character")
-        << "/msg \x01 hello" << QByteArray() << QByteArray() << QStringList{noName};
+        << "/msg \x01 hello" << QByteArray() << QByteArray() << QStringList{notAName.arg(QStringLiteral("\uFFFD"))};
 
     QTest::newRow("SOH, ESC, TAB and DEL in a chat line")
         << "hi\x01" "ACTION\x1B[31m\tx\x7F" << QByteArray() << QByteArray("PRIVMSG #Help :hiACTION[31mx\r\n")
@@ -711,8 +713,10 @@ void TestRealServerRules::typedLineIsCleanOrRefused_data()
         << QStringList{"{white}Pilot42: abc"};
     QTest::newRow("in an action") << "/me \x01waves\x01" << QByteArray() << QByteArray("PRIVMSG #Help :/me waves\r\n")
                                   << QStringList{"{cyan}Pilot42 waves"};
-    QTest::newRow("in a whisper's name and text")
-        << "/msg Ki\x1Bte h\ti" << QByteArray() << QByteArray("privmsg Kite :hi\r\n") << QStringList{"{orange}<Kite> hi"};
+    QTest::newRow("in a whisper's name")
+        << "/msg Ki\x1Bte h\ti" << QByteArray() << QByteArray() << QStringList{notAName.arg(QStringLiteral("Ki\uFFFDte"))};
+    QTest::newRow("in a whisper's text")
+        << "/msg Kite h\ti" << QByteArray() << QByteArray("privmsg Kite :hi\r\n") << QStringList{"{orange}<Kite> hi"};
     QTest::newRow("in the away text")
         << "/away \x01out\x7F to lunch" << fromPlayer("Kite", "PRIVMSG Pilot42 :psst")
         << QByteArray("PRIVMSG Kite :out to lunch\r\n")

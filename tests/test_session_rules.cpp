@@ -21,7 +21,8 @@ const QSet<QString> kMembers = {QStringLiteral("Kite"), QStringLiteral("Ace")};
 // followed by any of "quiet" (no enter/exit notices), "unfiltered", "away"
 // (away text "lunch"), "offline" (no chat connection), "unwelcomed" (the
 // server's welcome has not come yet), "joining" (the JOIN of #Help is not
-// echoed yet). Kite and Ace are members.
+// echoed yet), "busy" (no room for more automatic requests). Kite and Ace
+// are members.
 struct Session {
     SessionView view;
     SessionMemory memory;
@@ -48,6 +49,8 @@ Session sessionOf(const QString& words)
     if (v.away)
         v.awayMessage = QStringLiteral("lunch");
     v.connected = !w.contains(QLatin1String("offline"));
+    if (w.contains(QLatin1String("busy")))
+        v.requestRoom = 0;
     v.isMember = [](const QString& nick) { return kMembers.contains(nick); };
     s.memory.welcomed = !w.contains(QLatin1String("unwelcomed"));
     if (w.contains(QLatin1String("joining")))
@@ -174,6 +177,9 @@ void TestSessionRules::lists_data()
         << "channel"
         << L{"member+ Ace 52", "member+ Zed 52", "member+ Fenmoor 53", "focus entry", "member+ Kite 52",
              "focus entry", "request \"WHO #Help\""};
+    QTest::newRow("names keep the pictures already known")
+        << Lines{who("#Help", "Kite", "12"), server("353", "= #Help :Pilot42 Kite")} << "channel"
+        << L{"icon Kite 13", "member+ Pilot42 8", "member+ Kite 13", "focus entry"};
     QTest::newRow("names trimmed") << Lines{server("353", " = #Help :Ace ")} << "channel"
                                    << L{"member+ Ace 52", "focus entry"};
     QTest::newRow("names with status marks") << Lines{server("353", "= #Help :@Marlow +Ash %Pell ~&Quinn")}
@@ -217,6 +223,8 @@ void TestSessionRules::traffic_data()
     const QString left = QStringLiteral("chat {palered}** Kite has left the channel.\\r\\n");
     QTest::newRow("join") << Lines{player("Zed", "JOIN :#Help")} << "channel"
                           << L{"member+ Zed 52", "request \"whois Zed\"", joined};
+    QTest::newRow("join while requests fill the queue: asked at the end of WHO")
+        << Lines{player("Zed", "JOIN :#Help")} << "channel quiet busy" << L{"member+ Zed 52"};
     QTest::newRow("join twice, one whois a visit")
         << Lines{player("Zed", "JOIN #Help"), player("Zed", "JOIN #Help")} << "channel quiet"
         << L{"member+ Zed 52", "request \"whois Zed\"", "member+ Zed 52"};
@@ -424,6 +432,9 @@ void TestSessionRules::typed_data()
                                                             "a player.\\r\\n"};
     QTest::newRow("whisper to nobody") << "/msg  hello" << "channel"
                                        << L{"chat {palered}Not sent: the name of a player must follow \"/msg \".\\r\\n"};
+    QTest::newRow("whisper to a name holding a control character")
+        << QStringLiteral("/msg Bad\x01 hi") << "channel"
+        << L{"chat {palered}Not sent: \"Bad\xEF\xBF\xBD\" cannot be the name of a player.\\r\\n"};
     QTest::newRow("\"/msg \" alone") << "/msg " << "channel" << L{};
     QTest::newRow("pasted control characters go")
         << QStringLiteral("hi\x01" "ACTION\x1B[31m\tx\x7F") << "channel"
@@ -462,6 +473,8 @@ void TestSessionRules::longLinesFitAndLoseNothing_data()
     // What fits in the entry line's 253 characters after the command; an
     // emoji is never cut in half there.
     const auto room = [](const QString& text, qsizetype size) {
+        if (text.size() <= size)
+            return text;
         return text.left(text.at(size - 1).isHighSurrogate() ? size - 1 : size);
     };
     for (const auto& [script, text] : {std::pair{"latin", latin}, {"cyrillic", cyrillic}, {"cjk", cjk},
@@ -543,6 +556,11 @@ void TestSessionRules::builders()
     QCOMPARE(splitForWire(QStringLiteral("aa bb cc"), 6), (QStringList{"aa bb", " cc"}));
     QCOMPARE(splitForWire(QStringLiteral("\U0001F600\U0001F600"), 5),
              (QStringList{QStringLiteral("\U0001F600"), QStringLiteral("\U0001F600")}));
+    // A member there was no room to ask about is asked the next time.
+    SessionMemory memory;
+    const QStringList unknown{QStringLiteral("Ace"), QStringLiteral("Kite"), QStringLiteral("Zed")};
+    QCOMPARE(flagRequests(unknown, memory, 2), (QByteArrayList{"whois Ace", "whois Kite"}));
+    QCOMPARE(flagRequests(unknown, memory, 5), QByteArrayList{"whois Zed"});
 }
 
 void TestSessionRules::wireRefusesBrokenLines_data()
