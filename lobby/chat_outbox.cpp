@@ -2,13 +2,42 @@
 
 #include <algorithm>
 
-bool ChatOutbox::isCostly(const QByteArray& line)
+namespace {
+
+QByteArray commandOf(const QByteArray& line)
 {
     const qsizetype space = line.indexOf(' ');
-    const QByteArray command = (space < 0 ? line : line.left(space)).toUpper();
+    return (space < 0 ? line : line.left(space)).toUpper();
+}
+
+} // namespace
+
+bool ChatOutbox::isCostly(const QByteArray& line)
+{
+    const QByteArray command = commandOf(line);
+    const qsizetype space = line.indexOf(' ');
     const QByteArray argument = space < 0 ? QByteArray() : line.mid(space + 1).trimmed();
     // A WHO of a channel costs as much as the channel has members.
     return command == "LIST" || command == "WHO" || (command == "WHOIS" && (argument.isEmpty() || argument == "*"));
+}
+
+qint64 ChatOutbox::chargeMs(const QByteArray& line)
+{
+    const QByteArray command = commandOf(line);
+    if (command == "LIST")
+        return 5000;
+    // InspIRCd charges a WHO by the size of its answer: five seconds and
+    // more for a lobby of a few hundred.
+    if (isCostly(line))
+        return 6000;
+    if (command == "WHOIS" || command == "JOIN")
+        return 2000;
+    return 1000;
+}
+
+qint64 ChatOutbox::countedMs(qint64 nowMs) const
+{
+    return std::max<qint64>(0, countMs_ - (nowMs - countAtMs_));
 }
 
 bool ChatOutbox::request(const QByteArray& line, qint64 nowMs)
@@ -43,6 +72,10 @@ std::optional<QByteArrayList> ChatOutbox::takeDue(qint64 nowMs)
         probeSentMs_ = nowMs;
         lines.append(QByteArrayLiteral("PING :") + *probe_);
     }
+    countMs_ = countedMs(nowMs);
+    countAtMs_ = nowMs;
+    for (const QByteArray& line : lines)
+        countMs_ += chargeMs(line);
     return lines;
 }
 
@@ -52,10 +85,14 @@ std::optional<qint64> ChatOutbox::nextDueMs(qint64 nowMs) const
         return std::nullopt;
     if (!pacing_)
         return nowMs;
-    qint64 due = std::max({nowMs, probes_ > 0 ? probeSentMs_ + kLeastGapMs : nowMs, restUntilMs_});
+    const Waiting& next = waiting_.front();
+    // When the count has fallen far enough for the request and its PING; a
+    // request bigger than that goes once the server counts nothing.
+    const qint64 allowed = std::max<qint64>(0, kRequestBudgetMs - chargeMs(next.line) - chargeMs("PING"));
+    const qint64 room = countAtMs_ + countMs_ - allowed;
+    qint64 due = std::max({nowMs, room, restUntilMs_});
     if (probe_)
         due = std::max(due, probeSentMs_ + kProbeTimeoutMs);
-    const Waiting& next = waiting_.front();
     if (isCostly(next.line))
         due = std::max(due, std::min(typingUntilMs_, next.sinceMs + kMostTypingWaitMs));
     return due;
@@ -90,5 +127,6 @@ void ChatOutbox::reset()
     dropWaiting();
     probe_.reset();
     restUntilMs_ = 0;
+    countMs_ = 0;
     pingAnswers_.clear();
 }

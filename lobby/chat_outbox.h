@@ -6,15 +6,18 @@
 #include <deque>
 #include <optional>
 
-// What the chat connection sends, and when. A chat server holds back every
-// command a client sends until the time it charges for the earlier ones has
-// passed: a stock ngircd charges 4 s for "who" and "whois *", 2 s for LIST,
-// 1 s for a whois of one nick, more for big replies, and nothing for a
-// message. So the user's own lines go out at once, and the client's
-// automatic requests go one at a time: each is followed by a PING, and the
-// next waits until the server's PONG shows it has worked off the one
-// before, and as long again as it took. A line the user types never queues
-// behind a pile of requests.
+// What the chat connection sends, and when. A chat server charges time for
+// every command a client sends, forgives a second of it each second, and
+// holds back everything once the charge passes about ten seconds: a stock
+// ngircd charges 4 s for "who" and "whois *", 2 s for LIST and 1 s for a
+// whois of one nick; InspIRCd 5 s for LIST, a second for every few dozen
+// users a WHO lists, 2 s for a whois and 1 s for anything else, a message
+// too. So the user's own lines go out at once, and the client's automatic
+// requests go one at a time: each is followed by a PING, and the next waits
+// until the server's PONG shows it has worked off the one before, and as
+// long again as it took, and until what the server still counts for the
+// requests leaves room for the user's lines. A line the user types never
+// queues behind a pile of requests.
 class ChatOutbox {
 public:
     // The most automatic requests that wait at once; more are refused, and
@@ -22,10 +25,10 @@ public:
     static constexpr int kMostWaiting = 500;
     // How long a PONG may take before the server counts as ready anyway.
     static constexpr qint64 kProbeTimeoutMs = 30000;
-    // The least time between two requests. Servers that count commands let
-    // a few through at once and then about one a second; a request and its
-    // PING are two, so this keeps room for the user's lines.
-    static constexpr qint64 kLeastGapMs = 2200;
+    // The most the requests and their PINGs may bring the server's count
+    // to: the rest of its ten seconds is the user's, a few long lines at
+    // once.
+    static constexpr qint64 kRequestBudgetMs = 6000;
     // How long a paused typist holds back the costly requests, and the most
     // any request waits for typing.
     static constexpr qint64 kTypingPauseMs = 3000;
@@ -34,6 +37,10 @@ public:
     // Requests a server charges seconds for: asking about everyone or a
     // whole channel, the channel list.
     static bool isCostly(const QByteArray& line);
+    // The most a server that counts commands charges for a line.
+    static qint64 chargeMs(const QByteArray& line);
+    // What the server still counts for the requests, as far as we can tell.
+    qint64 countedMs(qint64 nowMs) const;
 
     // Queues an automatic request. False when the same request already
     // waits (it would only fetch the same again) or the queue is full.
@@ -90,6 +97,9 @@ private:
     qint64 restUntilMs_ = 0;
     quint64 probes_ = 0;
     qint64 typingUntilMs_ = 0;
+    // What the server counted for the requests when the last one went out.
+    qint64 countMs_ = 0;
+    qint64 countAtMs_ = 0;
     // When the answers of the last few seconds were sent.
     std::deque<qint64> pingAnswers_;
     bool pacing_ = true;
