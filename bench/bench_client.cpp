@@ -67,6 +67,11 @@ int main(int argc, char** argv)
 
     login().ensureLoaded();
     login().show();
+    // The probes are PINGs every 50 ms, each to be answered; the channel's
+    // WHO goes as soon as the names are in, as the in-process bench has it:
+    // what is timed is the client's work, not its pace.
+    lobby().setPingLimit(false);
+    lobby().setRequestPacing(false);
     lobby().ircConnect(QStringLiteral("Pilot42"), 7);
     // Once the lobby is on screen the session is up; the periodic requests
     // would only add lines nobody measures.

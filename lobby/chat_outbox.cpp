@@ -108,6 +108,8 @@ void ChatOutbox::answered(const QByteArray& token, qint64 nowMs)
 
 bool ChatOutbox::mayAnswerPing(qint64 nowMs)
 {
+    if (!pingLimit_)
+        return true;
     while (!pingAnswers_.empty() && pingAnswers_.front() <= nowMs - kPingAnswersPerMs)
         pingAnswers_.pop_front();
     if (static_cast<int>(pingAnswers_.size()) >= kMostPingAnswers)

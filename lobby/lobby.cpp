@@ -178,6 +178,11 @@ void Lobby::setRequestPacing(bool on)
     outbox_.setPacing(on);
 }
 
+void Lobby::setPingLimit(bool on)
+{
+    outbox_.setPingLimit(on);
+}
+
 void Lobby::setSessionTimeouts(int welcomeMs, int partEchoMs)
 {
     welcomeTimeout_->setInterval(welcomeMs);

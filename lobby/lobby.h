@@ -78,6 +78,9 @@ public:
     // Whether automatic requests wait for the server's answer to the one
     // before them (tests of other things turn it off).
     void setRequestPacing(bool on);
+    // Whether a server's PINGs get a few answers a while only (the
+    // out-of-process benchmark times its own PINGs and turns it off).
+    void setPingLimit(bool on);
     // How long the server's welcome and the echo of our PART may take.
     void setSessionTimeouts(int welcomeMs, int partEchoMs);
     // The most received lines one slice handles (0: as many as its time
