@@ -286,6 +286,20 @@ void checkChannelsListed()
     }
 }
 
+// After Login: the lobby in front instead of the login window, the greeting
+// once the server has welcomed the user, and the channels listed.
+void checkLoggedIn(int wait)
+{
+    QVERIFY(QTest::qWaitFor([] { return lobby().isVisible(); }, wait));
+    QVERIFY(!login().isVisible());
+    QVERIFY(QTest::qWaitForWindowActive(&lobby(), wait));
+    QTRY_VERIFY_WITH_TIMEOUT(lobby().Label4->text().contains(kUser), wait);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        lobby().ircInfo->toPlainText().contains(QStringLiteral("Welcome to Fenmoor (development server).")), wait);
+    QTRY_COMPARE_WITH_TIMEOUT(lobby().channels->count(), kChannels.size(), wait);
+    checkChannelsListed();
+}
+
 // Fresh settings and windows pointed at the service, and the login window
 // on screen and active.
 bool openLogin(const DevService& service, std::optional<Forms>& forms, int wait)
@@ -405,16 +419,7 @@ void TestEndToEnd::lobbyFromTheServer()
     snapshot(login(), QStringLiteral("login"));
     QTest::mouseClick(login().Command1, Qt::LeftButton);
 
-    QTRY_VERIFY_WITH_TIMEOUT(lobby().isVisible(), kWait);
-    QVERIFY(!login().isVisible());
-    QVERIFY(QTest::qWaitForWindowActive(&lobby(), kWait));
-    // The greeting once the server has welcomed the user.
-    QTRY_VERIFY_WITH_TIMEOUT(lobby().Label4->text().contains(kUser), kWait);
-    QTRY_VERIFY_WITH_TIMEOUT(
-        lobby().ircInfo->toPlainText().contains(QStringLiteral("Welcome to Fenmoor (development server).")), kWait);
-
-    QTRY_COMPARE_WITH_TIMEOUT(lobby().channels->count(), kChannels.size(), kWait);
-    checkChannelsListed();
+    checkLoggedIn(kWait);
     if (QTest::currentTestFailed())
         return;
     // Kite, Wren, Fenmoor, ChanServ and Scout never leave #Lobby.
@@ -1032,16 +1037,7 @@ void TestChatServer::logIn()
     typeInto(login().userTxt, kUser);
     flagIndex_ = login().flagBox->selectedIndex();
     QTest::mouseClick(login().Command1, Qt::LeftButton);
-    WAIT_VERIFY(lobby().isVisible(), kStepWait);
-    QVERIFY(!login().isVisible());
-    QVERIFY(QTest::qWaitForWindowActive(&lobby(), kStepWait));
-    // The greeting once the server has welcomed the user.
-    WAIT_VERIFY(lobby().Label4->text().contains(kUser), kStepWait);
-    WAIT_VERIFY(
-        lobby().ircInfo->toPlainText().contains(QStringLiteral("Welcome to Fenmoor (development server).")), kStepWait);
-
-    WAIT_COMPARE(lobby().channels->count(), kChannels.size(), kListWait);
-    checkChannelsListed();
+    checkLoggedIn(kListWait);
     if (QTest::currentTestFailed())
         return;
     WAIT_VERIFY(
