@@ -286,6 +286,20 @@ void checkChannelsListed()
     }
 }
 
+// #Lobby's members as "nick|picture", sorted: the players with their flags,
+// the staff account with the badge, Scout, and the user with `userIcon`.
+QStringList lobbyMembers(int userIcon)
+{
+    QStringList members;
+    for (auto it = kPlayerFlags.cbegin(); it != kPlayerFlags.cend(); ++it) {
+        const int icon = it.key() == QLatin1String("Fenmoor") ? Channel::kStaffBadge : it.value() + 1;
+        members << it.key() + QLatin1Char('|') + QString::number(icon);
+    }
+    members << kObserver + QStringLiteral("|%1").arg(kObserverFlag + 1) << kUser + QStringLiteral("|%1").arg(userIcon);
+    members.sort();
+    return members;
+}
+
 // After Login: the lobby in front instead of the login window, the greeting
 // once the server has welcomed the user, and the channels listed.
 void checkLoggedIn(int wait)
@@ -459,13 +473,7 @@ void TestEndToEnd::enterChannel()
 
     // The members with their flags, from the names reply, WHO and WHOIS;
     // the staff account is a channel operator and wears the badge.
-    QStringList expected;
-    for (auto it = kPlayerFlags.cbegin(); it != kPlayerFlags.cend(); ++it) {
-        const int icon = it.key() == QLatin1String("Fenmoor") ? Channel::kStaffBadge : it.value() + 1;
-        expected << it.key() + QLatin1Char('|') + QString::number(icon);
-    }
-    expected << kObserver + QStringLiteral("|%1").arg(kObserverFlag + 1) << kUser + QStringLiteral("|%1").arg(flagIndex_);
-    expected.sort();
+    const QStringList expected = lobbyMembers(flagIndex_);
     if (lively()) {
         const auto allThere = [&expected] {
             const QStringList shown = members(channel().users);
@@ -1073,13 +1081,7 @@ void TestChatServer::smallChannel()
     if (QTest::currentTestFailed())
         return;
     QVERIFY(!lobby().refreshChanButton->isEnabled());
-    QStringList expected;
-    for (auto it = kPlayerFlags.cbegin(); it != kPlayerFlags.cend(); ++it) {
-        const int icon = it.key() == QLatin1String("Fenmoor") ? Channel::kStaffBadge : it.value() + 1;
-        expected << it.key() + QLatin1Char('|') + QString::number(icon);
-    }
-    expected << kObserver + QStringLiteral("|%1").arg(kObserverFlag + 1) << kUser + QStringLiteral("|%1").arg(flagIndex_);
-    expected.sort();
+    const QStringList expected = lobbyMembers(flagIndex_);
     // A stock server holds a client's requests back for seconds, and the
     // flags come from them.
     WAIT_COMPARE(members(channel().users), expected, kListWait);
