@@ -403,6 +403,9 @@ void TestSessionRules::shownSafely_data()
                                             << "channel" << L{"chat {white}Kite> olleh\\r\\n"};
     QTest::newRow("zero-width space in a nick") << Lines{player("Ki\xE2\x80\x8Bte", "PRIVMSG #Help :hi")}
                                                 << "channel" << L{QStringLiteral("chat {white}Ki\uFFFDte> hi\\r\\n")};
+    QTest::newRow("a nick and a text holding %1, a tab kept")
+        << Lines{player("K%1te", "PRIVMSG #Help :%1\tand %2")} << "channel"
+        << L{QStringLiteral("chat {white}K%1te> %1\tand %2\\r\\n")};
     QTest::newRow("control character in a joining nick")
         << Lines{player("Bad\x01", "JOIN #Help")} << "channel quiet" << L{QStringLiteral("member+ Bad\x01 52 as Bad\uFFFD")};
     QTest::newRow("kick reason") << Lines{chanServ("KICK #Help Ace :x\xE2\x80\xA9y")} << "channel quiet"
