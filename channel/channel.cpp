@@ -84,7 +84,7 @@ Channel::Channel()
     // The layout pass gives every column its width, the last one included,
     // leaving room for the scroll bar; stretching would undo that.
     for (ListView* list : {users, games})
-        list->header()->setStretchLastSection(false);
+        list->horizontalHeader()->setStretchLastSection(false);
     chat = new RichTextView(this);
     paintBlue(chat);
     message = new EntryLine(kMessageMaxLength, this);

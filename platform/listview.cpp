@@ -8,6 +8,7 @@
 #include <QScrollBar>
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 void ImageList::add(const QPixmap& picture)
 {
@@ -64,6 +65,77 @@ int ListView::RowIndex::slotOf(int row) const
         }
     }
     return slot;
+}
+
+// ------------------------------------------------------------- key table
+
+ListView::KeyTable::KeyTable()
+    : entries_(16)
+{
+}
+
+size_t ListView::KeyTable::find(const QString& key, size_t hash, const std::vector<Item>& items) const
+{
+    const size_t mask = entries_.size() - 1;
+    for (size_t place = hash & mask;; place = (place + 1) & mask) {
+        const Entry& entry = entries_[place];
+        if (entry.slot < 0 || (entry.hash == hash && items[static_cast<size_t>(entry.slot)].key == key))
+            return place;
+    }
+}
+
+void ListView::KeyTable::insert(size_t place, size_t hash, int slot)
+{
+    entries_[place] = {hash, slot};
+    if (++count_ * 2 > entries_.size())
+        grow();
+}
+
+// Linear probing without tombstones: the entries after the freed place that
+// would no longer be found move back into it.
+void ListView::KeyTable::erase(size_t place)
+{
+    const size_t mask = entries_.size() - 1;
+    size_t hole = place;
+    for (size_t next = (hole + 1) & mask; entries_[next].slot >= 0; next = (next + 1) & mask) {
+        const size_t home = entries_[next].hash & mask;
+        // The hole lies between the entry's home and where it stands.
+        if (((next - home) & mask) >= ((next - hole) & mask)) {
+            entries_[hole] = entries_[next];
+            hole = next;
+        }
+    }
+    entries_[hole] = Entry();
+    --count_;
+}
+
+void ListView::KeyTable::clear()
+{
+    std::fill(entries_.begin(), entries_.end(), Entry());
+    count_ = 0;
+}
+
+void ListView::KeyTable::renumber(const std::vector<int>& newSlot)
+{
+    for (Entry& entry : entries_) {
+        if (entry.slot >= 0)
+            entry.slot = newSlot[static_cast<size_t>(entry.slot)];
+    }
+}
+
+void ListView::KeyTable::grow()
+{
+    std::vector<Entry> old(entries_.size() * 2);
+    old.swap(entries_);
+    const size_t mask = entries_.size() - 1;
+    for (const Entry& entry : old) {
+        if (entry.slot < 0)
+            continue;
+        size_t place = entry.hash & mask;
+        while (entries_[place].slot >= 0)
+            place = (place + 1) & mask;
+        entries_[place] = entry;
+    }
 }
 
 // ------------------------------------------------------------------ model
@@ -126,20 +198,32 @@ private:
 // ------------------------------------------------------------------- list
 
 ListView::ListView(QWidget* parent)
-    : QTreeView(parent)
+    : QTableView(parent)
     , model_(new Model(this))
+    , retireTimer_(new QTimer(this))
 {
+    retireTimer_->setSingleShot(true);
+    retireTimer_->setInterval(0);
+    connect(retireTimer_, &QTimer::timeout, this, &ListView::freeRetired);
     setModel(model_);
-    setRootIsDecorated(false);
-    setUniformRowHeights(true);
-    setItemsExpandable(false);
+    // A row has the same height whatever it holds, so that laying out a list
+    // of 100,000 costs no more than one of ten.
+    verticalHeader()->hide();
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    setShowGrid(false);
+    setWordWrap(false);
+    setCornerButtonEnabled(false);
+    setTabKeyNavigation(false);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setIconSize(QSize(16, 16));
-    header()->setStretchLastSection(true);
-    header()->setSectionsMovable(false);
-    connect(this, &QTreeView::doubleClicked, this, [this] { emit itemDoubleClicked(); });
+    horizontalHeader()->setStretchLastSection(true);
+    horizontalHeader()->setSectionsMovable(false);
+    horizontalHeader()->setHighlightSections(false);
+    horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    fitRowHeight();
+    connect(this, &QTableView::doubleClicked, this, [this] { emit itemDoubleClicked(); });
 }
 
 // Enter does to the selected item what a double-click does, so that the
@@ -149,7 +233,7 @@ void ListView::keyPressEvent(QKeyEvent* event)
 {
     const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
     if (!enter || (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))) {
-        QTreeView::keyPressEvent(event);
+        QTableView::keyPressEvent(event);
         return;
     }
     event->accept();
@@ -163,20 +247,46 @@ void ListView::keyPressEvent(QKeyEvent* event)
 // frame around its items.
 void ListView::paintEvent(QPaintEvent* event)
 {
-    QTreeView::paintEvent(event);
+    QTableView::paintEvent(event);
     paintFocusFrame(this, viewport());
 }
 
 void ListView::focusInEvent(QFocusEvent* event)
 {
-    QTreeView::focusInEvent(event);
+    QTableView::focusInEvent(event);
     viewport()->update();
 }
 
 void ListView::focusOutEvent(QFocusEvent* event)
 {
-    QTreeView::focusOutEvent(event);
+    QTableView::focusOutEvent(event);
     viewport()->update();
+}
+
+void ListView::changeEvent(QEvent* event)
+{
+    QTableView::changeEvent(event);
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
+        fitRowHeight();
+}
+
+// Every row is as high as one with a line of text and, in a list of
+// pictures, a picture.
+void ListView::fitRowHeight()
+{
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    option.features |= QStyleOptionViewItem::HasDisplay;
+    option.text = QStringLiteral("Xg");
+    const ImageList* images = model_->images;
+    if (images && images->count() > 0) {
+        option.features |= QStyleOptionViewItem::HasDecoration;
+        option.decorationSize = images->icon(1).actualSize(iconSize());
+    }
+    const int height = itemDelegate()->sizeHint(option, QModelIndex()).height();
+    // The header would keep a row at least as high as its own captions.
+    verticalHeader()->setMinimumSectionSize(height);
+    verticalHeader()->setDefaultSectionSize(height);
 }
 
 void ListView::setColumns(const QStringList& captions)
@@ -187,6 +297,7 @@ void ListView::setColumns(const QStringList& captions)
 void ListView::setImageList(const ImageList* images)
 {
     model_->images = images;
+    fitRowHeight();
 }
 
 const ListView::Item* ListView::itemAt(int row) const
@@ -288,26 +399,31 @@ void ListView::showChanges()
     firstUnshown_ = size;
 }
 
+int ListView::slotOf(const QString& key) const
+{
+    return keys_.slotAt(keys_.find(key, qHash(key), slots_));
+}
+
 bool ListView::add(const QString& key, const QString& text)
 {
     // One lookup both checks and claims the key: lists of thousands are
     // filled an item at a time from a single server burst.
-    const qsizetype before = keys_.size();
-    int& slot = keys_[key];
-    if (keys_.size() == before)
+    const size_t hash = qHash(key);
+    const size_t place = keys_.find(key, hash, slots_);
+    if (keys_.slotAt(place) >= 0)
         return false;
-    slot = static_cast<int>(slots_.size());
+    keys_.insert(place, hash, static_cast<int>(slots_.size()));
     appendSlot(key, text, true);
     return true;
 }
 
 bool ListView::remove(const QString& key)
 {
-    const auto it = keys_.constFind(key);
-    if (it == keys_.constEnd())
+    const size_t place = keys_.find(key, qHash(key), slots_);
+    const int slot = keys_.slotAt(place);
+    if (slot < 0)
         return false;
-    const int slot = it.value();
-    keys_.erase(it);
+    keys_.erase(place);
     Item& item = slots_[slot];
     item.live = false;
     rows_.add(slot, -1);
@@ -335,59 +451,61 @@ void ListView::dropDeadSlots()
         return;
     std::vector<Item> live;
     live.reserve(static_cast<size_t>(liveCount_));
+    std::vector<int> newSlot(slots_.size(), -1);
     rows_.clear();
     shownRows_.clear();
-    for (Item& item : slots_) {
+    for (size_t slot = 0; slot < slots_.size(); ++slot) {
+        Item& item = slots_[slot];
         if (!item.live)
             continue;
-        if (item.keyed)
-            keys_[item.key] = static_cast<int>(live.size());
+        newSlot[slot] = static_cast<int>(live.size());
         live.push_back(std::move(item));
         rows_.append(1);
         shownRows_.append(1);
     }
     slots_ = std::move(live);
+    keys_.renumber(newSlot);
     deadCount_ = 0;
     firstUnshown_ = static_cast<int>(slots_.size());
 }
 
 bool ListView::setIcon(const QString& key, int icon)
 {
-    const auto it = keys_.constFind(key);
-    if (it == keys_.constEnd() || !model_->images || !model_->images->contains(icon))
+    const int slot = slotOf(key);
+    if (slot < 0 || !model_->images || !model_->images->contains(icon))
         return false;
-    slots_[it.value()].icon = icon;
-    changed(it.value(), 0);
+    slots_[slot].icon = icon;
+    changed(slot, 0);
     return true;
 }
 
 bool ListView::setSubItem(const QString& key, int column, const QString& text)
 {
-    const auto it = keys_.constFind(key);
-    if (it == keys_.constEnd() || column < 1 || column >= model_->captions.size())
+    const int slot = slotOf(key);
+    if (slot < 0 || column < 1 || column >= model_->captions.size())
         return false;
-    QStringList& cells = slots_[it.value()].cells;
+    QStringList& cells = slots_[slot].cells;
     while (cells.size() <= column)
         cells.append(QString());
     cells[column] = text;
-    changed(it.value(), column);
+    changed(slot, column);
     return true;
 }
 
 std::optional<int> ListView::icon(const QString& key) const
 {
-    const auto it = keys_.constFind(key);
-    if (it == keys_.constEnd())
+    const int slot = slotOf(key);
+    if (slot < 0)
         return std::nullopt;
-    return slots_[it.value()].icon;
+    return slots_[slot].icon;
 }
 
 std::optional<int> ListView::row(const QString& key) const
 {
-    const auto it = keys_.constFind(key);
-    if (it == keys_.constEnd())
+    const int slot = slotOf(key);
+    if (slot < 0)
         return std::nullopt;
-    return rows_.before(it.value());
+    return rows_.before(slot);
 }
 
 int ListView::appendItem(const QString& text)
@@ -446,12 +564,15 @@ int ListView::iconAt(int row) const
 void ListView::clear()
 {
     model_->beginResetModel();
-    // A list is mostly refilled to about its old size right away; keeping
-    // the key table's room spares growing it step by step again.
-    const qsizetype room = keys_.capacity();
     keys_.clear();
-    keys_.reserve(room);
+    // Freeing 100,000 items in one go held the window up twice: here, and in
+    // the allocator at the next paint, which gathered up what they left.
+    if (retired_.empty())
+        retired_.swap(slots_);
+    else
+        std::move(slots_.begin(), slots_.end(), std::back_inserter(retired_));
     slots_.clear();
+    retireTimer_->start();
     rows_.clear();
     shownRows_.clear();
     liveCount_ = 0;
@@ -461,6 +582,16 @@ void ListView::clear()
     removedShown_.clear();
     dirtyFirst_ = dirtyLast_ = -1;
     model_->endResetModel();
+}
+
+void ListView::freeRetired()
+{
+    constexpr size_t kFreedAtOnce = 5000;
+    retired_.resize(retired_.size() > kFreedAtOnce ? retired_.size() - kFreedAtOnce : 0);
+    if (retired_.empty())
+        retired_.shrink_to_fit();
+    else
+        retireTimer_->start();
 }
 
 void ListView::beginBatch()

@@ -1,10 +1,10 @@
 #pragma once
 
-#include <QHash>
 #include <QIcon>
 #include <QPoint>
 #include <QStringList>
-#include <QTreeView>
+#include <QTableView>
+#include <QTimer>
 #include <QVector>
 #include <optional>
 
@@ -28,7 +28,7 @@ private:
 // does not, an icon the image list does not have) change nothing and say so
 // in their result. Finding an item by key takes constant time; its row, and
 // removing it, take time logarithmic in the list's size.
-class ListView : public QTreeView {
+class ListView : public QTableView {
     Q_OBJECT
 public:
     explicit ListView(QWidget* parent = nullptr);
@@ -38,7 +38,7 @@ public:
 
     // Keyed items. add() fails when the key exists already.
     bool add(const QString& key, const QString& text);
-    bool contains(const QString& key) const { return keys_.contains(key); }
+    bool contains(const QString& key) const { return slotOf(key) >= 0; }
     bool remove(const QString& key);
     bool setIcon(const QString& key, int icon);
     bool setSubItem(const QString& key, int column, const QString& text);
@@ -90,6 +90,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     struct Item {
@@ -119,7 +120,43 @@ private:
         std::vector<int> tree_;
     };
 
+    // Keys to slots, in an open-addressed table that keeps every key's hash:
+    // growing it, emptying it and renumbering the slots never hash a key
+    // again, so that no single item of a burst pays for the whole list (a
+    // QHash growing past 65,536 keys held the window up for 24 ms).
+    class KeyTable {
+    public:
+        KeyTable();
+        // Where `key` stands among these items' keys, or the free entry
+        // where it would go.
+        size_t find(const QString& key, size_t hash, const std::vector<Item>& items) const;
+        // The slot at a place that find() gave; -1 when the place is free.
+        int slotAt(size_t place) const { return entries_[place].slot; }
+        void insert(size_t place, size_t hash, int slot);
+        void erase(size_t place);
+        // Empties the table and keeps its room: a list is mostly refilled to
+        // about its old size right away.
+        void clear();
+        // Every slot s becomes newSlot[s].
+        void renumber(const std::vector<int>& newSlot);
+
+    private:
+        struct Entry {
+            size_t hash = 0;
+            int slot = -1;
+        };
+        void grow();
+        // A power of two, at most half full.
+        std::vector<Entry> entries_;
+        size_t count_ = 0;
+    };
+
     class Model;
+
+    // The slot of a key, -1 when no item has it.
+    int slotOf(const QString& key) const;
+
+    void fitRowHeight();
 
     void appendSlot(const QString& key, const QString& text, bool keyed);
     const Item* itemAt(int row) const;
@@ -127,15 +164,20 @@ private:
     void removeShown(int firstSlot, int lastSlot);
     void showChanges();
     void dropDeadSlots();
+    void freeRetired();
 
     Model* model_;
     // The items in row order; a removed item leaves a dead slot behind until
     // the dead outnumber the live.
     std::vector<Item> slots_;
+    // Items of an emptied list, freed a few thousand at a time over the next
+    // passes of the event loop by `retireTimer_`.
+    std::vector<Item> retired_;
+    QTimer* retireTimer_;
     // Rows of the list (live slots) and of the screen (shown slots).
     RowIndex rows_;
     RowIndex shownRows_;
-    QHash<QString, int> keys_;
+    KeyTable keys_;
     int liveCount_ = 0;
     int shownCount_ = 0;
     int deadCount_ = 0;

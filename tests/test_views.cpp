@@ -9,6 +9,7 @@
 #include <QGuiApplication>
 #include <QPixmap>
 #include <QPlainTextEdit>
+#include <QRandomGenerator>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QSignalSpy>
@@ -125,6 +126,7 @@ private slots:
     void listRemoval_data();
     void listRemoval();
     void listBatchIsOneInsertion();
+    void listKeysThroughChurn();
     void listKeepsSelectionAndScrollAcrossRefill();
     void entryLineLimit_data();
     void entryLineLimit();
@@ -240,6 +242,43 @@ void TestViews::listBatchIsOneInsertion()
             expected << i;
     }
     filled.check(expected);
+}
+
+// Thousands of keys coming and going, in and out of batches and across
+// clears, leave every key finding its own item and no other: the key table
+// grows, closes the gaps its removals leave, and is renumbered when the
+// list drops its dead slots.
+void TestViews::listKeysThroughChurn()
+{
+    FilledList filled(0);
+    ListView& list = filled.list;
+    QList<int> expected;
+    QRandomGenerator random(19);
+    for (int round = 0; round < 6; ++round) {
+        const bool batched = round % 2;
+        if (batched)
+            list.beginBatch();
+        for (int step = 0; step < 3000; ++step) {
+            const int i = random.bounded(2000);
+            if (expected.contains(i)) {
+                QVERIFY(list.remove(keyOf(i)));
+                expected.removeOne(i);
+            } else {
+                filled.addItem(i);
+                expected << i;
+            }
+        }
+        if (batched)
+            list.endBatch();
+        filled.check(expected);
+        for (int i = 0; i < 2000; ++i)
+            QCOMPARE(list.contains(keyOf(i)), expected.contains(i));
+        if (round == 3) {
+            list.clear();
+            expected.clear();
+            QVERIFY(!list.contains(keyOf(0)));
+        }
+    }
 }
 
 // What a refresh needs: the selected key and the scroll position survive

@@ -13,6 +13,7 @@
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QHash>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -37,7 +38,7 @@ std::optional<QString> shownText(const QWidget* widget)
     if (widget->isWindow())
         return widget->windowTitle();
     if (const auto* list = qobject_cast<const ListView*>(widget)) {
-        if (list->isHeaderHidden())
+        if (list->horizontalHeader()->isHidden())
             return QString();
         QStringList captions;
         for (int column = 0; column < list->model()->columnCount(); ++column)
