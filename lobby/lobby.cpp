@@ -429,8 +429,11 @@ SessionView Lobby::view() const
 
 void Lobby::irc_DataArrival()
 {
+    // What arrives is handled at the next pass of the event loop, as the rest
+    // of a burst is: a slice straight from here could follow one that has
+    // just run in the same pass and hold the window up twice as long.
     if (!dispatching_)
-        dispatch();
+        dispatchTimer_->start();
 }
 
 // Received lines are handled in slices of a few milliseconds, never splitting

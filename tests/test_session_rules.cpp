@@ -564,6 +564,14 @@ void TestSessionRules::builders()
     const QStringList unknown{QStringLiteral("Ace"), QStringLiteral("Kite"), QStringLiteral("Zed")};
     QCOMPARE(flagRequests(unknown, memory, 2), (QByteArrayList{"whois Ace", "whois Kite"}));
     QCOMPARE(flagRequests(unknown, memory, 5), QByteArrayList{"whois Zed"});
+    // A visit remembers whom it asked up to a bound, then asks no more: a
+    // server that sends new members without end does not grow the session.
+    QStringList crowd;
+    for (int i = 0; i < 100000; ++i)
+        crowd << QStringLiteral("m%1").arg(i);
+    QCOMPARE(flagRequests(crowd, memory, crowd.size()).size(), crowd.size() - unknown.size());
+    QCOMPARE(flagRequests({QStringLiteral("Late")}, memory, 5), QByteArrayList());
+    QCOMPARE(memory.whoisAsked.size(), crowd.size());
 }
 
 void TestSessionRules::wireRefusesBrokenLines_data()
