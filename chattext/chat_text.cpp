@@ -4,6 +4,7 @@
 #include "encryption/texts.h"
 
 #include <QStringList>
+#include <algorithm>
 
 namespace {
 
@@ -40,8 +41,17 @@ bool isInvisibleFormat(char16_t c)
         || c == 0x061C || c == 0xFEFF || c == 0x180E || c == 0x00AD || c == 0x034F;
 }
 
+// Letters, digits, blanks and punctuation of ASCII: what nearly every
+// received text is made of, kept as it is.
+bool isPlainAscii(const QString& text)
+{
+    return std::all_of(text.begin(), text.end(), [](QChar ch) { return ch.unicode() >= 0x20 && ch.unicode() < 0x7F; });
+}
+
 QString shown(const QString& text, bool markHidden)
 {
+    if (isPlainAscii(text))
+        return text;
     QString out;
     out.reserve(text.size());
     for (const QChar ch : text) {
@@ -62,6 +72,8 @@ QString shown(const QString& text, bool markHidden)
 
 QString shownText(const QString& text)
 {
+    if (isPlainAscii(text))
+        return text;
     for (const QChar ch : text) {
         const char16_t c = ch.unicode();
         if (c < 0x20 || c == 0x7F || (c >= 0x80 && c < 0xA0) || isInvisibleFormat(c) || breaksLine(c))

@@ -6,28 +6,30 @@
 #include <QStringConverter>
 #include <QStringView>
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
 constexpr QByteArrayView kLineEnd("\r\n");
 
-// Every single space separates, so two spaces in a row give an empty field;
-// the last of `limit` fields keeps the rest of the text with its spaces.
-QStringList splitFields(const QString& text, qsizetype limit)
+// Where the first CR LF at or after `from` starts, or -1: a search for the
+// LF, the rarer byte, then a look at the byte before it.
+qsizetype lineEndIn(const QByteArray& bytes, qsizetype from)
 {
-    QStringList fields;
-    qsizetype start = 0;
-    while (fields.size() + 1 < limit) {
-        const qsizetype space = text.indexOf(u' ', start);
-        if (space < 0)
-            break;
-        fields.append(text.mid(start, space - start));
-        start = space + 1;
+    const char* data = bytes.constData();
+    for (qsizetype at = from + 1; at < bytes.size();) {
+        const void* lf = std::memchr(data + at, '\n', static_cast<size_t>(bytes.size() - at));
+        if (!lf)
+            return -1;
+        const qsizetype end = static_cast<const char*>(lf) - data;
+        if (data[end - 1] == '\r')
+            return end - 1;
+        at = end + 1;
     }
-    fields.append(text.mid(start));
-    return fields;
+    return -1;
 }
 
+// Every single space separates, so two spaces in a row give an empty field.
 QStringList splitAllFields(const QString& text)
 {
     return text.split(u' ', Qt::KeepEmptyParts);
@@ -89,51 +91,82 @@ qsizetype modeListLength(QStringView topic)
     return topic[end] == u' ' ? end + 1 : 0;
 }
 
+QString joined(QStringView first, QStringView second)
+{
+    QString text;
+    text.reserve(first.size() + second.size());
+    text.append(first);
+    text.append(second);
+    return text;
+}
+
 // The server names the addressee right after the numeric; the first
-// "nick " is taken to be that. An empty nick would match any blank.
-void removeOwnNick(QString& line, const QString& ownNick)
+// "nick " is taken to be that. An empty nick would match any blank. Where
+// it stands in `line`, or -1.
+qsizetype ownNickAt(QStringView line, const QString& ownNick)
 {
     if (ownNick.isEmpty())
-        return;
-    const QString needle = ownNick + u' ';
-    const qsizetype pos = line.indexOf(needle);
-    if (pos >= 0)
-        line.remove(pos, needle.size());
+        return -1;
+    for (qsizetype at = line.indexOf(ownNick); at >= 0; at = line.indexOf(ownNick, at + 1)) {
+        const qsizetype end = at + ownNick.size();
+        if (end < line.size() && line[end] == u' ')
+            return at;
+    }
+    return -1;
 }
 
 // Lines whose source carries `account@maskedHost`. Only the source (the
 // first word) is looked at: the same text inside a message or a kick reason
 // must neither make a line look like it came from someone else nor be cut
 // out of what was said.
-std::optional<IrcLine> sourceLine(const QString& line, LineKind kind,
-                                  const QString& account, const QString& maskedHost)
+// Where `account@host` first stands in `source` at or after `from`, or -1.
+qsizetype markIn(QStringView source, QStringView account, QStringView host, qsizetype from)
 {
-    const QString mark = account + u'@' + maskedHost;
+    const qsizetype before = account.size() + 1;
+    for (qsizetype at = source.indexOf(host, from + before); at >= 0; at = source.indexOf(host, at + 1)) {
+        if (source[at - 1] == u'@' && source.mid(at - before, account.size()) == account)
+            return at - before;
+    }
+    return -1;
+}
+
+std::optional<IrcLine> sourceLine(const QString& line, LineKind kind,
+                                  QStringView account, const QString& maskedHost)
+{
+    // Views into the line: a flood of channel messages brings these by the
+    // thousand, and only the nick, the command and the arguments are copied.
     const qsizetype space = line.indexOf(u' ');
-    QString source = line.mid(1, space < 0 ? -1 : space - 1);
-    if (!source.contains(mark))
+    const QStringView source = QStringView(line).mid(1, space < 0 ? -1 : space - 1);
+    const qsizetype first = markIn(source, account, maskedHost, 0);
+    if (first < 0)
         return std::nullopt;
 
-    const QString withTilde = QStringLiteral("!~") + mark;
-    const qsizetype tilde = source.indexOf(withTilde);
-    if (tilde >= 0) {
-        source.remove(tilde, withTilde.size());
-    } else {
-        const QString plain = u'!' + mark;
-        const qsizetype bang = source.indexOf(plain);
-        if (bang >= 0)
-            source.remove(bang, plain.size());
+    // The mark goes with the "!~" or else the "!" before it: the first such
+    // place counts.
+    const qsizetype markLength = account.size() + 1 + maskedHost.size();
+    qsizetype cut = -1;
+    qsizetype cutLength = 0;
+    for (const QStringView lead : {QStringView(u"!~"), QStringView(u"!")}) {
+        for (qsizetype at = first; at >= 0 && cut < 0; at = markIn(source, account, maskedHost, at + 1)) {
+            if (at >= lead.size() && source.mid(at - lead.size(), lead.size()) == lead) {
+                cut = at - lead.size();
+                cutLength = lead.size() + markLength;
+            }
+        }
+        if (cut >= 0)
+            break;
     }
 
-    const QStringList fields =
-        splitFields(space < 0 ? source : source + line.mid(space), 3);
     IrcLine result;
     result.kind = kind;
-    result.nick = fields.at(0);
-    if (fields.size() > 1)
-        result.command = fields.at(1);
-    if (fields.size() > 2)
-        result.arguments = fields.at(2);
+    result.nick = cut < 0 ? source.toString() : joined(source.left(cut), source.mid(cut + cutLength));
+    if (space < 0)
+        return result;
+    const QStringView rest = QStringView(line).mid(space + 1);
+    const qsizetype commandEnd = rest.indexOf(u' ');
+    result.command = rest.left(commandEnd).toString();
+    if (commandEnd >= 0)
+        result.arguments = rest.mid(commandEnd + 1).toString();
     return result;
 }
 
@@ -154,7 +187,7 @@ void LineAssembler::append(const QByteArray& bytes)
 
     qsizetype searchFrom = std::max(m_tailStart, oldSize - 1);
     if (m_discarding) {
-        const qsizetype end = m_buffer.indexOf(kLineEnd, m_tailStart);
+        const qsizetype end = lineEndIn(m_buffer, m_tailStart);
         if (end < 0) {
             dropOverlongTail();
             return;
@@ -181,7 +214,7 @@ void LineAssembler::append(const QByteArray& bytes)
 std::optional<QByteArray> LineAssembler::takeLine()
 {
     while (m_readPos < m_tailStart) {
-        const qsizetype end = m_buffer.indexOf(kLineEnd, m_readPos);
+        const qsizetype end = lineEndIn(m_buffer, m_readPos);
         const qsizetype start = m_readPos;
         m_readPos = end + kLineEnd.size();
         const bool fits = end - start <= m_maxLine;
@@ -200,7 +233,7 @@ std::optional<QByteArray> LineAssembler::takeLine()
 bool LineAssembler::hasLine() const
 {
     for (qsizetype at = m_readPos; at < m_tailStart;) {
-        const qsizetype end = m_buffer.indexOf(kLineEnd, at);
+        const qsizetype end = lineEndIn(m_buffer, at);
         if (end - at <= m_maxLine)
             return true;
         at = end + kLineEnd.size();
@@ -253,32 +286,45 @@ QString decodeLine(const QByteArray& line, bool* singleByte)
 IrcLine classifyLine(const QString& line, const QString& ownNick,
                      const QString& chatServerHost, const QString& maskedHost)
 {
-    const QString serverPrefix = u':' + chatServerHost;
-    if (line.startsWith(serverPrefix)) {
-        QString rest = line;
+    // A burst brings thousands of server lines: they are read through views,
+    // and only the numeric and the text are copied.
+    if (line.startsWith(u':') && QStringView(line).mid(1).startsWith(chatServerHost)) {
+        QStringView rest(line);
         // Only the prefix itself is cut; the same text later in the line is
         // part of what the server said.
-        if (rest.startsWith(serverPrefix + u' '))
-            rest.remove(0, serverPrefix.size() + 1);
-        removeOwnNick(rest, ownNick);
-
+        const qsizetype prefix = chatServerHost.size() + 1;
+        if (rest.size() > prefix && rest[prefix] == u' ')
+            rest = rest.mid(prefix + 1);
+        QString withoutNick;
+        const qsizetype nick = ownNickAt(rest, ownNick);
+        const qsizetype space = rest.indexOf(u' ');
         IrcLine result;
         result.kind = LineKind::Server;
-        const qsizetype space = rest.indexOf(u' ');
-        if (space < 0) {
-            result.numeric = rest;
+        if (nick >= 0 && nick == space + 1) {
+            // The usual place, right after the numeric.
+            result.numeric = rest.left(space).toString();
+            result.text = rest.mid(nick + ownNick.size() + 1).toString();
+            return result;
+        }
+        if (nick >= 0) {
+            withoutNick = joined(rest.left(nick), rest.mid(nick + ownNick.size() + 1));
+            rest = withoutNick;
+        }
+        const qsizetype cut = rest.indexOf(u' ');
+        if (cut < 0) {
+            result.numeric = rest.toString();
         } else {
-            result.numeric = rest.left(space);
-            result.text = rest.mid(space + 1);
+            result.numeric = rest.left(cut).toString();
+            result.text = rest.mid(cut + 1).toString();
         }
         return result;
     }
 
     if (!line.startsWith(u':'))
         return {};
-    if (auto user = sourceLine(line, LineKind::User, QStringLiteral("Username"), maskedHost))
+    if (auto user = sourceLine(line, LineKind::User, u"Username", maskedHost))
         return *user;
-    if (auto chanServ = sourceLine(line, LineKind::ChanServ, QStringLiteral("ChanServ"), maskedHost))
+    if (auto chanServ = sourceLine(line, LineKind::ChanServ, u"ChanServ", maskedHost))
         return *chanServ;
     return {};
 }
@@ -292,26 +338,36 @@ std::optional<QString> pongFor(const QString& line)
 
 ListEntry parseListEntry(const QString& text)
 {
-    const QStringList fields = splitFields(text, 3);
+    // Views into the text; only the fields kept are copied.
+    QStringView rest(text);
     ListEntry entry;
-    entry.channel = fields.at(0);
-    if (fields.size() > 1)
-        entry.count = fields.at(1);
-    if (fields.size() < 3)
+    const qsizetype channelEnd = rest.indexOf(u' ');
+    entry.channel = rest.left(channelEnd).toString();
+    if (channelEnd < 0)
         return entry;
-    QString topic = fields.at(2);
+    rest = rest.mid(channelEnd + 1);
+    const qsizetype countEnd = rest.indexOf(u' ');
+    entry.count = rest.left(countEnd).toString();
+    if (countEnd < 0)
+        return entry;
+    QStringView topic = rest.mid(countEnd + 1);
+    QString withoutModes;
     const qsizetype colon = topic.startsWith(u':') ? 1 : 0;
-    topic.remove(colon, modeListLength(QStringView(topic).mid(colon)));
-    const QStringList words = splitFields(topic, 2);
+    if (const qsizetype modes = modeListLength(topic.mid(colon))) {
+        withoutModes = joined(topic.left(colon), topic.mid(colon + modes));
+        topic = withoutModes;
+    }
     // The topic starts with ":" and a two-digit picture number, "05".
-    QString word = words.at(0);
-    const qsizetype marker = word.indexOf(QStringLiteral(":0"));
-    if (marker >= 0)
-        word.remove(marker, 2);
-    if (const auto number = toInt16(word))
+    const qsizetype wordEnd = topic.indexOf(u' ');
+    const QStringView word = topic.left(wordEnd);
+    const qsizetype marker = word.indexOf(u":0");
+    const auto number = marker < 0 ? toInt16(word)
+        : marker == 0              ? toInt16(word.mid(2))
+                                   : toInt16(joined(word.left(marker), word.mid(marker + 2)));
+    if (number)
         entry.icon = *number + 1;
-    if (words.size() > 1)
-        entry.description = words.at(1);
+    if (wordEnd >= 0)
+        entry.description = topic.mid(wordEnd + 1).toString();
     return entry;
 }
 
@@ -336,16 +392,25 @@ QStringList parseNames(const QString& text)
 
 std::optional<WhoEntry> parseWhoEntry(const QString& text)
 {
-    // A WHO burst brings thousands of these: views into the text, and only
-    // the two fields kept are copied.
-    const QList<QStringView> fields = QStringView(text).trimmed().split(u' ', Qt::KeepEmptyParts);
-    if (fields.size() < 5 || fields.at(4).isEmpty())
+    // A WHO burst brings thousands of these: the fields are found in the
+    // text, and only the two kept are copied.
+    const QStringView line = QStringView(text).trimmed();
+    QStringView fields[8];
+    qsizetype count = 0;
+    for (qsizetype start = 0; count < 8;) {
+        const qsizetype space = line.indexOf(u' ', start);
+        fields[count++] = line.mid(start, space < 0 ? -1 : space - start);
+        if (space < 0)
+            break;
+        start = space + 1;
+    }
+    if (count < 5 || fields[4].isEmpty())
         return std::nullopt;
     WhoEntry entry;
-    entry.channel = fields.at(0).toString();
-    entry.nick = fields.at(4).toString();
-    if (fields.size() > 7)
-        entry.flag = toInt16(fields.at(7));
+    entry.channel = fields[0].toString();
+    entry.nick = fields[4].toString();
+    if (count > 7)
+        entry.flag = toInt16(fields[7]);
     return entry;
 }
 

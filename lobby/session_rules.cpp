@@ -4,6 +4,9 @@
 #include "encryption/texts.h"
 #include "platform/cp1252.h"
 
+#include <algorithm>
+#include <initializer_list>
+
 namespace {
 
 const QString kCrLf = QStringLiteral("\r\n");
@@ -32,39 +35,45 @@ void insertMember(Table& table, const QString& nick, const Value&... value)
 // writes again, and an end to two automatic answerers talking forever.
 constexpr int kMostAwayReplies = 3;
 
-// Numerics whose text only goes into the server-data view.
-bool isInfoNumeric(const QString& numeric)
+// A reply's three-digit numeric as a number, -1 for any other word: a burst
+// compares thousands of them, and numbers compare at once.
+int numericCode(const QString& numeric)
 {
-    static const QSet<QString> info = {
-        QStringLiteral("001"), QStringLiteral("002"), QStringLiteral("003"), QStringLiteral("004"),
-        QStringLiteral("250"), QStringLiteral("251"), QStringLiteral("252"), QStringLiteral("253"),
-        QStringLiteral("254"), QStringLiteral("255"), QStringLiteral("265"), QStringLiteral("266"),
-        QStringLiteral("372"), QStringLiteral("375"), QStringLiteral("376"),
-    };
-    return info.contains(numeric);
+    if (numeric.size() != 3)
+        return -1;
+    int code = 0;
+    for (const QChar ch : numeric) {
+        if (ch < u'0' || ch > u'9')
+            return -1;
+        code = code * 10 + (ch.unicode() - u'0');
+    }
+    return code;
+}
+
+bool isAmong(int code, std::initializer_list<int> codes)
+{
+    return std::find(codes.begin(), codes.end(), code) != codes.end();
+}
+
+// Numerics whose text only goes into the server-data view.
+bool isInfoNumeric(int code)
+{
+    return isAmong(code, {1, 2, 3, 4, 250, 251, 252, 253, 254, 255, 265, 266, 372, 375, 376});
 }
 
 // Replies that refuse a JOIN: no such channel, too many channels, held,
 // full, invite only, banned, wrong key, bad name, registered or secure
 // users only, operators only.
-bool refusesJoin(const QString& numeric)
+bool refusesJoin(int code)
 {
-    static const QSet<QString> refusals = {
-        QStringLiteral("403"), QStringLiteral("405"), QStringLiteral("437"), QStringLiteral("471"),
-        QStringLiteral("473"), QStringLiteral("474"), QStringLiteral("475"), QStringLiteral("476"),
-        QStringLiteral("477"), QStringLiteral("479"), QStringLiteral("489"), QStringLiteral("520"),
-    };
-    return refusals.contains(numeric);
+    return isAmong(code, {403, 405, 437, 471, 473, 474, 475, 476, 477, 479, 489, 520});
 }
 
 // Replies that refuse the registration itself: no nick, a nick the server
 // does not take, a wrong password, a ban.
-bool refusesRegistration(const QString& numeric)
+bool refusesRegistration(int code)
 {
-    static const QSet<QString> refusals = {
-        QStringLiteral("431"), QStringLiteral("432"), QStringLiteral("464"), QStringLiteral("465"),
-    };
-    return refusals.contains(numeric);
+    return isAmong(code, {431, 432, 464, 465});
 }
 
 QString withoutFirstColon(QString text)
@@ -294,9 +303,10 @@ void onServerLine(const IrcLine& line, const SessionView& session, SessionMemory
     if (!line.text)
         return;
     const QString& numeric = line.numeric;
+    const int code = numericCode(numeric);
     const QString& text = *line.text;
-    if (isInfoNumeric(numeric)) {
-        if (numeric == QLatin1String("001") && !memory.welcomed) {
+    if (isInfoNumeric(code)) {
+        if (code == 1 && !memory.welcomed) {
             memory.welcomed = true;
             steps.add(Step::Kind::Welcomed);
             if (memory.askAtWelcome.contains(QStringLiteral("LIST")))
@@ -308,11 +318,11 @@ void onServerLine(const IrcLine& line, const SessionView& session, SessionMemory
         steps.add(Step::Kind::Info).text = shownText(withoutFirstColon(text));
     } else if (numeric == QLatin1String("PONG")) {
         steps.add(Step::Kind::Answered).text = reasonOf(text);
-    } else if (numeric == QLatin1String("005")) {
+    } else if (code == 5) {
         onServerOptions(text, memory);
-    } else if (numeric == QLatin1String("321")) {
+    } else if (code == 321) {
         steps.add(Step::Kind::ClearChannels);
-    } else if (numeric == QLatin1String("322")) {
+    } else if (code == 322) {
         ListEntry entry = parseListEntry(text);
         // A name that could carry a control character into our requests, or
         // read as another name, is not offered.
@@ -324,38 +334,38 @@ void onServerLine(const IrcLine& line, const SessionView& session, SessionMemory
         if (entry.count)
             entry.count = shownText(*entry.count);
         steps.add(Step::Kind::ListChannel).entry = entry;
-    } else if (numeric == QLatin1String("323")) {
+    } else if (code == 323) {
         steps.add(Step::Kind::ChannelsListed);
-    } else if (numeric == QLatin1String("353")) {
+    } else if (code == 353) {
         onNames(text, session, memory, steps);
-    } else if (numeric == QLatin1String("366")) {
+    } else if (code == 366) {
         // One who for the whole names reply, however many lines it took.
         if (!session.lobbyShown && session.channelLoaded && firstWord(text) == session.channel)
             steps.request(whoRequest(memory, session.channel));
-    } else if (numeric == QLatin1String("352")) {
+    } else if (code == 352) {
         onWhoEntry(text, session, memory, steps);
-    } else if (numeric == QLatin1String("315")) {
+    } else if (code == 315) {
         if (session.lobbyShown)
             steps.add(Step::Kind::RebuildWhoList);
         else if (session.channelLoaded)
             steps.add(Step::Kind::AskUnknownFlags);
-    } else if (numeric == QLatin1String("311")) {
+    } else if (code == 311) {
         // Only the open channel's members have icons to set; a late reply is
         // dropped alone, the lines after it still count.
         if (!session.channelShown)
             return;
         if (const auto user = parseWhoisUser(text, plainText(scrambled::kWhoisIgnoreMarker)))
             setMemberIcon(user->nick, user->flag, memory, steps);
-    } else if (numeric == QLatin1String("433")) {
+    } else if (code == 433) {
         steps.box(QStringLiteral("Error"), QStringLiteral("The username you have selected is already logged on Fenmoor."),
                   Step::After::EndSession);
-    } else if (numeric == QLatin1String("451")) {
+    } else if (code == 451) {
         // Some servers take a moment to register us, and refuse what comes
         // before: the lists are asked for again once it has welcomed us.
         const QString command = refusedCommand(text);
         if (!memory.welcomed && (command == QLatin1String("LIST") || command == QLatin1String("WHO")))
             memory.askAtWelcome.insert(command);
-    } else if (numeric == QLatin1String("461")) {
+    } else if (code == 461) {
         const QString command = refusedCommand(text);
         if (command == QLatin1String("WHO")) {
             // Some servers want a mask for the whole list: everyone.
@@ -372,13 +382,13 @@ void onServerLine(const IrcLine& line, const SessionView& session, SessionMemory
                           + shownText(reasonOf(text)) + u'.',
                       Step::After::EndSession);
         }
-    } else if (refusesRegistration(numeric)) {
+    } else if (refusesRegistration(code)) {
         if (!memory.welcomed)
             steps.box(plainText(scrambled::kNameRefusedTitle),
                       plainText(scrambled::kNameRefusedText) + session.username + QStringLiteral(": ")
                           + shownText(reasonOf(text)) + u'.',
                       Step::After::EndSession);
-    } else if (refusesJoin(numeric)) {
+    } else if (refusesJoin(code)) {
         const QString channel = firstWord(text);
         if (memory.joining.isEmpty() || channel != memory.joining || channel != session.channel)
             return;
