@@ -8,7 +8,6 @@
 #include <QScrollBar>
 #include <algorithm>
 #include <cmath>
-#include <iterator>
 
 void ImageList::add(const QPixmap& picture)
 {
@@ -77,16 +76,17 @@ ListView::KeyTable::KeyTable()
 size_t ListView::KeyTable::find(const QString& key, size_t hash, const std::vector<Item>& items) const
 {
     const size_t mask = entries_.size() - 1;
+    const auto low = static_cast<quint32>(hash);
     for (size_t place = hash & mask;; place = (place + 1) & mask) {
         const Entry& entry = entries_[place];
-        if (entry.slot < 0 || (entry.hash == hash && items[static_cast<size_t>(entry.slot)].key == key))
+        if (entry.slot < 0 || (entry.hash == low && items[static_cast<size_t>(entry.slot)].key == key))
             return place;
     }
 }
 
 void ListView::KeyTable::insert(size_t place, size_t hash, int slot)
 {
-    entries_[place] = {hash, slot};
+    entries_[place] = {static_cast<quint32>(hash), slot};
     if (++count_ * 2 > entries_.size())
         grow();
 }
@@ -567,11 +567,10 @@ void ListView::clear()
     keys_.clear();
     // Freeing 100,000 items in one go held the window up twice: here, and in
     // the allocator at the next paint, which gathered up what they left.
-    if (retired_.empty())
-        retired_.swap(slots_);
-    else
-        std::move(slots_.begin(), slots_.end(), std::back_inserter(retired_));
-    slots_.clear();
+    const size_t size = slots_.size();
+    retired_.push_back(std::move(slots_));
+    slots_ = {};
+    slots_.reserve(size);
     retireTimer_->start();
     rows_.clear();
     shownRows_.clear();
@@ -587,10 +586,15 @@ void ListView::clear()
 void ListView::freeRetired()
 {
     constexpr size_t kFreedAtOnce = 5000;
-    retired_.resize(retired_.size() > kFreedAtOnce ? retired_.size() - kFreedAtOnce : 0);
-    if (retired_.empty())
-        retired_.shrink_to_fit();
-    else
+    for (size_t freed = 0; !retired_.empty() && freed < kFreedAtOnce;) {
+        std::vector<Item>& items = retired_.back();
+        const size_t now = std::min(items.size(), kFreedAtOnce - freed);
+        items.resize(items.size() - now);
+        freed += now;
+        if (items.empty())
+            retired_.pop_back();
+    }
+    if (!retired_.empty())
         retireTimer_->start();
 }
 

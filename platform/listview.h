@@ -141,8 +141,10 @@ private:
         void renumber(const std::vector<int>& newSlot);
 
     private:
+        // The low half of the hash is enough to tell keys apart before
+        // comparing them, and keeps an entry to eight bytes.
         struct Entry {
-            size_t hash = 0;
+            quint32 hash = 0;
             int slot = -1;
         };
         void grow();
@@ -170,9 +172,9 @@ private:
     // The items in row order; a removed item leaves a dead slot behind until
     // the dead outnumber the live.
     std::vector<Item> slots_;
-    // Items of an emptied list, freed a few thousand at a time over the next
-    // passes of the event loop by `retireTimer_`.
-    std::vector<Item> retired_;
+    // The items of emptied lists, freed a few thousand at a time over the
+    // next passes of the event loop by `retireTimer_`.
+    std::vector<std::vector<Item>> retired_;
     QTimer* retireTimer_;
     // Rows of the list (live slots) and of the screen (shown slots).
     RowIndex rows_;
