@@ -35,6 +35,11 @@ void insertMember(Table& table, const QString& nick, const Value&... value)
 // writes again, and an end to two automatic answerers talking forever.
 constexpr int kMostAwayReplies = 3;
 
+// Senders answered in one away period: more than write to anyone in an
+// hour, and few enough that a crowd of them cannot make our replies a flood
+// the server drops us for, nor the table of replies grow without end.
+constexpr qsizetype kMostAwaySenders = 20;
+
 // A reply's three-digit numeric as a number, -1 for any other word: a burst
 // compares thousands of them, and numbers compare at once.
 int numericCode(const QString& numeric)
@@ -539,6 +544,8 @@ void onMessage(const QString& nick, const QString& arguments, const SessionView&
         steps.add(Step::Kind::LobbyNote).runs = {ColourRun{line + kCrLf, chatcolour::yellow}};
     alert(sender, text, steps);
     if (!session.away || !session.connected || !isSendableName(nick))
+        return;
+    if (!memory.awayReplies.contains(nick) && memory.awayReplies.size() >= kMostAwaySenders)
         return;
     int& replies = memory.awayReplies[nick];
     if (replies >= kMostAwayReplies)

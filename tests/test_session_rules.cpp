@@ -274,6 +274,17 @@ void TestSessionRules::traffic_data()
              "chat {orange}Away message sent to Kite: lunch\\r\\n", "chat {yellow}[Kite] 4\\r\\n", "alert Kite | 4",
              "chat {yellow}[Wren] 5\\r\\n", "alert Wren | 5", "send \"PRIVMSG Wren :lunch\"",
              "chat {orange}Away message sent to Wren: lunch\\r\\n"};
+    Lines crowd;
+    QStringList crowdEffects;
+    for (int i = 1; i <= 21; ++i) {
+        const QString nick = QStringLiteral("p%1").arg(i);
+        crowd << player(nick.toLatin1(), "PRIVMSG Pilot42 :hi");
+        crowdEffects << QStringLiteral("chat {yellow}[%1] hi\\r\\n").arg(nick) << QStringLiteral("alert %1 | hi").arg(nick);
+        if (i <= 20)
+            crowdEffects << QStringLiteral("send \"PRIVMSG %1 :lunch\"").arg(nick)
+                         << QStringLiteral("chat {orange}Away message sent to %1: lunch\\r\\n").arg(nick);
+    }
+    QTest::newRow("away replies to twenty senders, not to the next") << crowd << "channel away" << crowdEffects;
     QTest::newRow("away with no connection") << Lines{player("Kite", "PRIVMSG Pilot42 :psst")} << "channel away offline"
                                              << L{"chat {yellow}[Kite] psst\\r\\n", "alert Kite | psst"};
     QTest::newRow("kick of another") << Lines{chanServ("KICK #Help Ace :spam")} << "channel quiet"
