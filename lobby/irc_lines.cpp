@@ -115,10 +115,6 @@ qsizetype ownNickAt(QStringView line, const QString& ownNick)
     return -1;
 }
 
-// Lines whose source carries `account@maskedHost`. Only the source (the
-// first word) is looked at: the same text inside a message or a kick reason
-// must neither make a line look like it came from someone else nor be cut
-// out of what was said.
 // Where `account@host` first stands in `source` at or after `from`, or -1.
 qsizetype markIn(QStringView source, QStringView account, QStringView host, qsizetype from)
 {
@@ -130,6 +126,10 @@ qsizetype markIn(QStringView source, QStringView account, QStringView host, qsiz
     return -1;
 }
 
+// Lines whose source carries `account@maskedHost`. Only the source (the
+// first word) is looked at: the same text inside a message or a kick reason
+// must neither make a line look like it came from someone else nor be cut
+// out of what was said.
 std::optional<IrcLine> sourceLine(const QString& line, LineKind kind,
                                   QStringView account, const QString& maskedHost)
 {
@@ -143,19 +143,20 @@ std::optional<IrcLine> sourceLine(const QString& line, LineKind kind,
 
     // The mark goes with the "!~" or else the "!" before it: the first such
     // place counts.
-    const qsizetype markLength = account.size() + 1 + maskedHost.size();
-    qsizetype cut = -1;
-    qsizetype cutLength = 0;
-    for (const QStringView lead : {QStringView(u"!~"), QStringView(u"!")}) {
-        for (qsizetype at = first; at >= 0 && cut < 0; at = markIn(source, account, maskedHost, at + 1)) {
-            if (at >= lead.size() && source.mid(at - lead.size(), lead.size()) == lead) {
-                cut = at - lead.size();
-                cutLength = lead.size() + markLength;
-            }
+    const auto markAfter = [&](QStringView lead) -> qsizetype {
+        for (qsizetype at = first; at >= 0; at = markIn(source, account, maskedHost, at + 1)) {
+            if (source.left(at).endsWith(lead))
+                return at - lead.size();
         }
-        if (cut >= 0)
-            break;
+        return -1;
+    };
+    qsizetype cut = markAfter(u"!~");
+    qsizetype cutLength = 2;
+    if (cut < 0) {
+        cut = markAfter(u"!");
+        cutLength = 1;
     }
+    cutLength += account.size() + 1 + maskedHost.size();
 
     IrcLine result;
     result.kind = kind;
