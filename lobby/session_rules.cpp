@@ -479,8 +479,20 @@ bool namesUser(const QString& text, const QString& username)
     const auto inNick = [](QChar c) {
         return c.isLetterOrNumber() || QStringView(u"-[]\\`^{}_|").contains(c);
     };
-    for (qsizetype at = text.indexOf(username, 0, Qt::CaseInsensitive); at >= 0;
-         at = text.indexOf(username, at + 1, Qt::CaseInsensitive)) {
+    // Every message of a flood is looked through: only where a character
+    // folds to the name's first is the name compared, which costs a fraction
+    // of a search that folds the whole text.
+    const auto folded = [](char16_t c) -> char16_t {
+        if (c < 0x80)
+            return c >= u'A' && c <= u'Z' ? char16_t(c + 0x20) : c;
+        return QChar::toCaseFolded(c);
+    };
+    const char16_t first = folded(username.front().unicode());
+    const QStringView view(text);
+    for (qsizetype at = 0; at + username.size() <= view.size(); ++at) {
+        if (folded(view[at].unicode()) != first
+            || view.mid(at, username.size()).compare(username, Qt::CaseInsensitive) != 0)
+            continue;
         const qsizetype end = at + username.size();
         if ((at == 0 || !inNick(text.at(at - 1))) && (end == text.size() || !inNick(text.at(end))))
             return true;
